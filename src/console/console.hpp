@@ -1,0 +1,21 @@
+// The console as the dialogue sees it: Russian text in the terminal's character set, the standard
+// output stream written through after every operation, and a single key press.
+#pragma once
+
+#include <ostream>
+
+namespace console {
+
+// Call first in main: takes LC_CTYPE (only) from the user's locale, opens the keyboard device and puts
+// the standard output stream into its written-through state.
+void start();
+
+// Writes a NUL-terminated Windows-1251 text to the standard output stream in the terminal's character
+// set, with no line end, and returns the stream.
+std::ostream& print_oem(const char* text);
+
+// Waits for one key press: the character code (0-255), 0 for an extended key (its second code is
+// returned by the next call without waiting), or -1 when the keyboard cannot be read.
+int wait_key();
+
+}  // namespace console

@@ -1,0 +1,29 @@
+// Decoding the bytes a terminal sends for one key press. Pure: it never waits. On an incomplete
+// sequence it answers need_more; the caller decides how long to wait for the rest and then asks again
+// with more_may_come = false, which settles every prefix (a lone Esc is the Esc key).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace console {
+
+struct decoded_key {
+    enum class kind {
+        need_more,  // the bytes so far begin a longer sequence
+        key,        // a key of the table: vk with modifiers
+        character,  // a typed character: bytes [first, used) in the terminal's character set
+        ignored,    // a complete sequence that is no key press we know; its bytes are consumed
+    };
+    kind what = kind::need_more;
+    std::size_t used = 0;  // bytes this result consumes
+    std::uint8_t vk = 0;
+    unsigned modifiers = 0;
+    std::size_t first = 0;  // where a character's bytes start (after an Alt prefix)
+};
+
+// `utf8`: the terminal's characters are UTF-8; otherwise each byte is one character.
+decoded_key decode_key(std::span<const unsigned char> bytes, bool more_may_come, bool utf8);
+
+}  // namespace console

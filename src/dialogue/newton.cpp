@@ -1,0 +1,38 @@
+#include "dialogue/newton.hpp"
+
+#include <cmath>
+
+#include "equation/equation.hpp"
+
+namespace dialogue {
+
+std::optional<float> newton_step(float x) {
+    const auto f = static_cast<float>(equation::F(x));
+    const long double d = equation::dF(x);
+    if (!std::isfinite(f) || !std::isfinite(d)) return std::nullopt;
+    const auto next = static_cast<float>(static_cast<long double>(x) - f / d);
+    if (!std::isfinite(next)) return std::nullopt;
+    return next;
+}
+
+bool step_within(float x, float x_prev, float eps) {
+    const auto delta = static_cast<double>(static_cast<long double>(x) - x_prev);
+    return std::fabs(delta) < static_cast<double>(eps);
+}
+
+newton_result solve(float x0, float eps, std::uint32_t limit) {
+    float x = x0;
+    float x_prev = x0;
+    std::uint32_t i = 0;
+    while (i < limit) {
+        const std::optional<float> next = newton_step(x);
+        if (!next) return {outcome::left_finite_range, x, i};
+        x = *next;
+        if (step_within(x, x_prev, eps)) return {outcome::root_found, x, i};
+        x_prev = x;
+        ++i;
+    }
+    return {outcome::limit_used_up, x, i};
+}
+
+}  // namespace dialogue
