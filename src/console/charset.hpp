@@ -9,7 +9,7 @@
 namespace console {
 
 class charset_converter {
-public:
+  public:
     // A converter that cannot be opened (an unknown name) is not valid() and converts nothing.
     charset_converter(const char* to, const char* from);
     ~charset_converter();
@@ -18,11 +18,11 @@ public:
 
     bool valid() const { return handle_ != invalid_handle(); }
 
-    // Converts the whole text, whatever its length. A character with no form in the target set, or a
-    // malformed sequence of the source, becomes '?'.
+    // Converts the whole text, whatever its length. Each byte that cannot be converted (a character
+    // with no form in the target set, or a malformed sequence of the source) becomes '?'.
     std::string operator()(std::string_view text);
 
-private:
+  private:
     static iconv_t invalid_handle() { return reinterpret_cast<iconv_t>(-1); }
     iconv_t handle_;
 };

@@ -17,7 +17,9 @@ void start() {
     std::cout << std::unitbuf;  // every output operation reaches the terminal when it ends
 }
 
-std::ostream& print_oem(const char* text) { return std::cout << platform::terminal_text(text); }
+std::ostream& print_oem(const char* text) {
+    return std::cout << platform::terminal_text(text);
+}
 
 int wait_key() {
     if (held_back >= 0) {

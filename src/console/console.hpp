@@ -6,12 +6,12 @@
 
 namespace console {
 
-// Call first in main: takes LC_CTYPE (only) from the user's locale, opens the keyboard device and puts
-// the standard output stream into its written-through state.
+// Call first in main: takes LC_CTYPE (only) from the user's locale, opens the keyboard device and
+// puts the standard output stream into its written-through state.
 void start();
 
-// Writes a NUL-terminated Windows-1251 text to the standard output stream in the terminal's character
-// set, with no line end, and returns the stream.
+// Writes a NUL-terminated Windows-1251 text to the standard output stream in the terminal's
+// character set, with no line end, and returns the stream.
 std::ostream& print_oem(const char* text);
 
 // Waits for one key press: the character code (0-255), 0 for an extended key (its second code is

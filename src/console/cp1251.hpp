@@ -1,5 +1,6 @@
-// Texts are kept readable in the source as UTF-8 literals and stored in Windows-1251, converted while
-// compiling: `constexpr auto text = cp1251(u8"Корень = ");` holds the Windows-1251 bytes and a NUL.
+// Texts are kept readable in the source as UTF-8 literals and stored in Windows-1251, converted
+// while compiling: `constexpr auto text = cp1251(u8"Корень = ");` holds the Windows-1251 bytes and
+// a NUL.
 #pragma once
 
 #include <array>

@@ -76,12 +76,18 @@ constexpr std::array<final_byte_key, 5> linux_function_keys = {{
 }};
 // clang-format on
 
-constexpr decoded_key need_more() { return {}; }
-constexpr decoded_key ignored(std::size_t used) { return {kind::ignored, used, 0, 0, 0}; }
+constexpr decoded_key need_more() {
+    return {};
+}
+constexpr decoded_key ignored(std::size_t used) {
+    return {kind::ignored, used, 0, 0, 0};
+}
 constexpr decoded_key key(std::size_t used, std::uint8_t vk, unsigned modifiers) {
     return {kind::key, used, vk, modifiers, 0};
 }
-constexpr decoded_key character(std::size_t used) { return {kind::character, used, 0, 0, 0}; }
+constexpr decoded_key character(std::size_t used) {
+    return {kind::character, used, 0, 0, 0};
+}
 
 template <typename Table, typename Match>
 const typename Table::value_type* find_in(const Table& table, Match match) {
@@ -96,9 +102,15 @@ constexpr unsigned modifiers_of(unsigned parameter) {
     return (bits & (shift | alt | ctrl)) | ((bits & 8U) != 0 ? alt : 0U);
 }
 
-bool is_final(unsigned char byte) { return byte >= 0x40 && byte <= 0x7E; }
-bool is_parameter(unsigned char byte) { return byte >= 0x30 && byte <= 0x3F; }
-bool is_intermediate(unsigned char byte) { return byte >= 0x20 && byte <= 0x2F; }
+bool is_final(unsigned char byte) {
+    return byte >= 0x40 && byte <= 0x7E;
+}
+bool is_parameter(unsigned char byte) {
+    return byte >= 0x30 && byte <= 0x3F;
+}
+bool is_intermediate(unsigned char byte) {
+    return byte >= 0x20 && byte <= 0x2F;
+}
 
 struct parameters {
     std::array<unsigned, parameter_limit> values{};
@@ -112,8 +124,10 @@ std::size_t read_parameters(bytes_view bytes, std::size_t at, parameters& read) 
     for (; at < bytes.size() && is_parameter(bytes[at]); ++at) {
         const unsigned char byte = bytes[at];
         if (byte == ';') {
-            if (read.count == parameter_limit) read.plain = false;
-            else ++read.count;
+            if (read.count == parameter_limit)
+                read.plain = false;
+            else
+                ++read.count;
         } else if (byte >= '0' && byte <= '9') {
             unsigned& value = read.values[read.count - 1];
             value = std::min(value * 10 + (byte - '0'), parameter_ceiling);
@@ -130,17 +144,26 @@ decoded_key csi_key(const parameters& read, unsigned char final, std::size_t use
     const unsigned second = read.count > 1 ? read.values[1] : 0;
     unsigned ending_modifiers = 0;
     switch (final) {
-        case '$': ending_modifiers = shift; break;
-        case '^': ending_modifiers = ctrl; break;
-        case '@': ending_modifiers = ctrl | shift; break;
-        default: break;
+        case '$':
+            ending_modifiers = shift;
+            break;
+        case '^':
+            ending_modifiers = ctrl;
+            break;
+        case '@':
+            ending_modifiers = ctrl | shift;
+            break;
+        default:
+            break;
     }
     if (final == '~' || (ending_modifiers != 0 && read.count > 0)) {
-        const auto* row = find_in(csi_numbered_keys, [first](const numbered_key& k) { return k.number == first; });
+        const auto* row = find_in(csi_numbered_keys,
+                                  [first](const numbered_key& k) { return k.number == first; });
         if (row == nullptr) return ignored(used);
         return key(used, row->vk, row->modifiers | ending_modifiers | modifiers_of(second));
     }
-    const auto* row = find_in(csi_final_keys, [final](const final_byte_key& k) { return k.final == final; });
+    const auto* row =
+        find_in(csi_final_keys, [final](const final_byte_key& k) { return k.final == final; });
     if (row == nullptr || read.count > 2 || (read.count == 2 && first != 1)) return ignored(used);
     return key(used, row->vk, row->modifiers | modifiers_of(second));
 }
@@ -151,7 +174,8 @@ decoded_key decode_csi(bytes_view bytes, bool more_may_come) {
     if (bytes.size() > start && bytes[start] == '[') {  // the Linux console's ESC [ [ A … E
         if (bytes.size() == start + 1) return more_may_come ? need_more() : ignored(bytes.size());
         const unsigned char final = bytes[start + 1];
-        const auto* row = find_in(linux_function_keys, [final](const final_byte_key& k) { return k.final == final; });
+        const auto* row = find_in(linux_function_keys,
+                                  [final](const final_byte_key& k) { return k.final == final; });
         return row != nullptr ? key(start + 2, row->vk, 0) : ignored(start + 2);
     }
     parameters read;
@@ -184,7 +208,8 @@ decoded_key decode_ss3(bytes_view bytes, bool more_may_come) {
     }
     if (!is_final(bytes[at])) return ignored(at);
     const unsigned char final = bytes[at];
-    const auto* row = find_in(ss3_final_keys, [final](const final_byte_key& k) { return k.final == final; });
+    const auto* row =
+        find_in(ss3_final_keys, [final](const final_byte_key& k) { return k.final == final; });
     if (row == nullptr || !read.plain || read.count > 1) return ignored(at + 1);
     const unsigned modifier = read.count == 1 ? read.values[0] : 0;
     return key(at + 1, row->vk, row->modifiers | modifiers_of(modifier));

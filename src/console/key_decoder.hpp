@@ -1,6 +1,6 @@
 // Decoding the bytes a terminal sends for one key press. Pure: it never waits. On an incomplete
-// sequence it answers need_more; the caller decides how long to wait for the rest and then asks again
-// with more_may_come = false, which settles every prefix (a lone Esc is the Esc key).
+// sequence it answers need_more; the caller decides how long to wait for the rest and then asks
+// again with more_may_come = false, which settles every prefix (a lone Esc is the Esc key).
 #pragma once
 
 #include <cstddef>

@@ -7,7 +7,9 @@ namespace console {
 namespace {
 
 constexpr std::int16_t none = -1;
-constexpr std::int16_t ext(int second_code) { return static_cast<std::int16_t>(extended + second_code); }
+constexpr std::int16_t ext(int second_code) {
+    return static_cast<std::int16_t>(extended + second_code);
+}
 
 // clang-format off
 constexpr std::array<key_row, 89> rows = {{
@@ -105,16 +107,23 @@ constexpr std::array<key_row, 89> rows = {{
 // clang-format on
 
 const key_row* find_row(std::uint8_t key) {
-    const auto* row = std::find_if(rows.begin(), rows.end(), [key](const key_row& r) { return r.vk == key; });
+    const auto* row =
+        std::find_if(rows.begin(), rows.end(), [key](const key_row& r) { return r.vk == key; });
     return row == rows.end() ? nullptr : row;
 }
 
-constexpr bool is_letter(std::uint8_t key) { return key >= 'A' && key <= 'Z'; }
-constexpr bool is_keypad(std::uint8_t key) { return key >= vk::numpad0 && key <= vk::divide; }
+constexpr bool is_letter(std::uint8_t key) {
+    return key >= 'A' && key <= 'Z';
+}
+constexpr bool is_keypad(std::uint8_t key) {
+    return key >= vk::numpad0 && key <= vk::divide;
+}
 
 }  // namespace
 
-std::span<const key_row> key_rows() { return rows; }
+std::span<const key_row> key_rows() {
+    return rows;
+}
 
 int key_code(std::uint8_t vk, unsigned modifiers, int character) {
     const key_row* row = find_row(vk);

@@ -15,10 +15,10 @@ inline constexpr std::uint8_t backspace = 0x08, tab = 0x09, enter = 0x0D, escape
                               space = 0x20, page_up = 0x21, page_down = 0x22, end = 0x23,
                               home = 0x24, left = 0x25, up = 0x26, right = 0x27, down = 0x28,
                               insert = 0x2D, del = 0x2E, numpad0 = 0x60, multiply = 0x6A,
-                              add = 0x6B, subtract = 0x6D, decimal = 0x6E, divide = 0x6F,
-                              f1 = 0x70, oem_1 = 0xBA, oem_plus = 0xBB, oem_comma = 0xBC,
-                              oem_minus = 0xBD, oem_period = 0xBE, oem_2 = 0xBF, oem_3 = 0xC0,
-                              oem_4 = 0xDB, oem_5 = 0xDC, oem_6 = 0xDD, oem_7 = 0xDE;
+                              add = 0x6B, subtract = 0x6D, decimal = 0x6E, divide = 0x6F, f1 = 0x70,
+                              oem_1 = 0xBA, oem_plus = 0xBB, oem_comma = 0xBC, oem_minus = 0xBD,
+                              oem_period = 0xBE, oem_2 = 0xBF, oem_3 = 0xC0, oem_4 = 0xDB,
+                              oem_5 = 0xDC, oem_6 = 0xDD, oem_7 = 0xDE;
 }  // namespace vk
 
 // Modifier bits in the order of xterm's modifier parameter (parameter - 1).
@@ -35,8 +35,8 @@ struct key_row {
 std::span<const key_row> key_rows();
 
 // The code of a key press: Alt chooses the Alt column, else Ctrl the Ctrl column, else Shift the
-// Shift column, else a letter key gives `character` and any other key its plain column. -1 for a key
-// with no row or no code in that state.
+// Shift column, else a letter key gives `character` and any other key its plain column. -1 for a
+// key with no row or no code in that state.
 int key_code(std::uint8_t vk, unsigned modifiers, int character);
 
 // The main-keyboard key (not the keypad) that types an ASCII character in some modifier state, the

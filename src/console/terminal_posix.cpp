@@ -1,5 +1,5 @@
-// The console on a POSIX terminal: the character set of the user's locale through iconv, and the key
-// press read raw from the controlling terminal, /dev/tty, never from standard input.
+// The console on a POSIX terminal: the character set of the user's locale through iconv, and the
+// key press read raw from the controlling terminal, /dev/tty, never from standard input.
 
 #include <fcntl.h>
 #include <langinfo.h>
@@ -34,8 +34,8 @@ volatile std::sig_atomic_t raw_mode_on = 0;
 
 constexpr std::array<int, 4> ending_signals = {SIGTERM, SIGHUP, SIGQUIT, SIGINT};
 
-// tcsetattr from a process that has been moved to the background would stop it with SIGTTOU; the mode
-// must go back all the same.
+// tcsetattr from a process that has been moved to the background would stop it with SIGTTOU; the
+// mode must go back all the same.
 bool put_back_saved_mode() {
     sigset_t ttou{};
     sigset_t previous{};
@@ -47,8 +47,8 @@ bool put_back_saved_mode() {
     return restored;
 }
 
-// A signal that ends the process during the wait: put the terminal back, then end by the same signal
-// with its default action (SA_RESETHAND restored it, SA_NODEFER lets it through at once).
+// A signal that ends the process during the wait: put the terminal back, then end by the same
+// signal with its default action (SA_RESETHAND restored it, SA_NODEFER lets it through at once).
 void end_by_signal(int signal_number) {
     if (raw_mode_on != 0) put_back_saved_mode();
     std::raise(signal_number);
@@ -57,7 +57,7 @@ void end_by_signal(int signal_number) {
 // Raw mode for one wait: switched on by the constructor, put back by restore() or the destructor,
 // and by end_by_signal when a signal ends the process meanwhile.
 class raw_mode {
-public:
+  public:
     raw_mode() {
         if (keyboard < 0 || tcgetattr(keyboard, &saved_mode) != 0) return;
         catch_ending_signals();
@@ -70,8 +70,8 @@ public:
         raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL);   // Enter arrives as CR
         raw.c_iflag &= ~static_cast<tcflag_t>(INLCR);   // Ctrl+J arrives as LF
         raw.c_iflag &= ~static_cast<tcflag_t>(IGNCR);   // CR is not dropped
-        raw.c_cc[VMIN] = 1;                             // a read returns as soon as one byte is there
-        raw.c_cc[VTIME] = 0;                            // with no timer: poll() does the timing
+        raw.c_cc[VMIN] = 1;   // a read returns as soon as one byte is there
+        raw.c_cc[VTIME] = 0;  // with no timer: poll() does the timing
         raw_mode_on = 1;
         // TCSANOW keeps whatever was typed ahead.
         if (tcsetattr(keyboard, TCSANOW, &raw) != 0) {
@@ -97,7 +97,7 @@ public:
         return restored;
     }
 
-private:
+  private:
     void catch_ending_signals() {
         struct sigaction action {};
         action.sa_handler = end_by_signal;
@@ -106,7 +106,8 @@ private:
         for (std::size_t at = 0; at < ending_signals.size(); ++at) {
             sigaction(ending_signals[at], nullptr, &previous_[at]);
             // A signal the user chose to ignore (nohup, a background job) stays ignored.
-            if (previous_[at].sa_handler != SIG_IGN) sigaction(ending_signals[at], &action, nullptr);
+            if (previous_[at].sa_handler != SIG_IGN)
+                sigaction(ending_signals[at], &action, nullptr);
         }
     }
     void release_ending_signals() {
@@ -163,9 +164,13 @@ int read_key_press() {
         if (decoded.what == decoded_key::kind::need_more) {
             if (size < pending.size()) {
                 switch (next_byte(escape_wait_ms, pending[size])) {
-                    case arrival::byte: ++size; continue;
-                    case arrival::closed: return -1;
-                    case arrival::timeout: break;
+                    case arrival::byte:
+                        ++size;
+                        continue;
+                    case arrival::closed:
+                        return -1;
+                    case arrival::timeout:
+                        break;
                 }
             }
             decoded = decode_key(bytes, false, utf8);
@@ -186,7 +191,8 @@ void start() {
     std::setlocale(LC_CTYPE, "");
     const std::string locale_codeset = nl_langinfo(CODESET);
     // The C locale's ASCII cannot show Russian; terminals today show UTF-8.
-    codeset = locale_codeset == "ANSI_X3.4-1968" || locale_codeset == "ASCII" ? "UTF-8" : locale_codeset;
+    codeset =
+        locale_codeset == "ANSI_X3.4-1968" || locale_codeset == "ASCII" ? "UTF-8" : locale_codeset;
     keyboard = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 

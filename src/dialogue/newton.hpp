@@ -19,9 +19,9 @@ struct newton_result {
     std::uint32_t count;  // updates that did not meet the accuracy test
 };
 
-// One update x − f/d: f is F(x) rounded to single, d is F'(x) in extended precision, the quotient and
-// difference are extended and the result is rounded to single. Both F and F' are evaluated before any
-// check. Empty when f, d or the new approximation is not finite.
+// One update x − f/d: f is F(x) rounded to single, d is F'(x) in extended precision, the quotient
+// and difference are extended and the result is rounded to single. Both F and F' are evaluated
+// before any check. Empty when f, d or the new approximation is not finite.
 std::optional<float> newton_step(float x);
 
 // The accuracy test: the step x − x_prev, formed in extended precision and rounded to double, is

@@ -16,7 +16,7 @@ using traits = std::istream::traits_type;
 
 // Takes characters from the stream's buffer one at a time, remembering whether the end was reached.
 class scanner {
-public:
+  public:
     explicit scanner(std::istream& in) : buffer_(in.rdbuf()) {}
 
     bool next_is(std::string_view choices) {
@@ -43,7 +43,7 @@ public:
 
     bool at_end() const { return at_end_; }
 
-private:
+  private:
     std::streambuf* buffer_;
     bool at_end_ = false;
 };
@@ -62,13 +62,13 @@ bool scan_decimal(scanner& scan, std::string& text) {
 }
 
 class rounding_mode {
-public:
+  public:
     explicit rounding_mode(int mode) : saved_(std::fegetround()) { std::fesetround(mode); }
     ~rounding_mode() { std::fesetround(saved_); }
     rounding_mode(const rounding_mode&) = delete;
     rounding_mode& operator=(const rounding_mode&) = delete;
 
-private:
+  private:
     int saved_;
 };
 
@@ -141,8 +141,8 @@ std::ostream& write_number(std::ostream& out, float value) {
     if (std::isinf(wide)) return out << (wide > 0 ? "+INF" : "-INF");
     if (std::isnan(wide)) return out << (std::signbit(wide) ? "-NAN" : "+NAN");
     std::array<char, 32> text{};
-    const auto written = std::to_chars(text.data(), text.data() + text.size(), wide,
-                                       std::chars_format::general, 6);
+    const auto written =
+        std::to_chars(text.data(), text.data() + text.size(), wide, std::chars_format::general, 6);
     return out << std::string_view(text.data(), written.ptr);
 }
 

@@ -9,10 +9,10 @@
 namespace dialogue {
 
 // Reads [+-]digits[.digits][(e|E)[+-]digits], at least one mantissa digit, after skipping white
-// space. The first character that does not fit stays in the stream. Magnitudes of 2^128 and more read
-// as infinity, those between the largest single and 2^128 as the largest single, non-zero ones below
-// 2^-149 as 0. A failed read sets failbit and leaves `value` unchanged; a stream that is not good
-// fails at once.
+// space. The first character that does not fit stays in the stream. Magnitudes of 2^128 and more
+// read as infinity, those between the largest single and 2^128 as the largest single, non-zero ones
+// below 2^-149 as 0. A failed read sets failbit and leaves `value` unchanged; a stream that is not
+// good fails at once.
 std::istream& read_number(std::istream& in, float& value);
 
 // Reads [+-]digits as an unsigned 32-bit value: above 4294967295, or a minus sign before a non-zero

@@ -10,7 +10,8 @@
 namespace equation {
 namespace {
 
-// Upper halves of the double thresholds: 0x40862E42 is 709.7822265625, 0x4086232B is 708.39599609375.
+// Upper halves of the double thresholds: 0x40862E42 is 709.7822265625, 0x4086232B is
+// 708.39599609375.
 constexpr std::uint32_t range_check_high = 0x4086;  // |a| < 704 below this
 constexpr std::uint32_t overflow_from = 0x2E42;
 constexpr std::uint32_t underflow_from = 0x232B;

@@ -55,7 +55,8 @@ long double report_math_error(math_error error) {
     const auto index = static_cast<std::size_t>(error.type) - 1;
     const char* type_name = index < type_names.size() ? type_names[index] : "UNKNOWN";
     std::array<char, 128> text{};
-    const int length = std::snprintf(text.data(), text.size(), "%s: %s error", error.function, type_name);
+    const int length =
+        std::snprintf(text.data(), text.size(), "%s: %s error", error.function, type_name);
     // A name too long for the buffer is cut, never overrun.
     const auto size = std::min(static_cast<std::size_t>(std::max(length, 0)), text.size() - 1);
     std::string report;

@@ -5,7 +5,14 @@
 
 namespace equation {
 
-enum class math_error_type { domain = 1, singularity, overflow, underflow, total_loss, partial_loss };
+enum class math_error_type {
+    domain = 1,
+    singularity,
+    overflow,
+    underflow,
+    total_loss,
+    partial_loss
+};
 
 struct math_error {
     math_error_type type;
@@ -26,7 +33,8 @@ bool default_math_error_hook(math_error& error);
 math_error_hook set_math_error_hook(math_error_hook hook);
 
 // Hands the record to the hook; when the hook leaves the error unhandled, writes
-// "\n<function>: <TYPE> error\n" to the standard error device, unbuffered. Returns the record's result.
+// "\n<function>: <TYPE> error\n" to the standard error device, unbuffered. Returns the record's
+// result.
 long double report_math_error(math_error error);
 
 }  // namespace equation

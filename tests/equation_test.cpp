@@ -1,0 +1,132 @@
+// The equation's values to the bit, and the exponential's range checks and reports.
+
+#include "equation/equation.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "equation/exponential.hpp"
+#include "equation/math_error.hpp"
+#include "support/captured_stderr.hpp"
+
+namespace {
+
+using equation::dF;
+using equation::exponential;
+using equation::F;
+using testing_support::captured_stderr;
+
+constexpr long double infinity = std::numeric_limits<long double>::infinity();
+const std::string overflow_report = "\nexp: OVERFLOW error\n";
+
+TEST(Constants, AreStoredInTheirExactForms) {
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(equation::two), 0x40000000U);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(equation::point_two), 0x3FC999999999999AU);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(equation::one_and_a_half), 0x3FC00000U);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(equation::minus_two), 0xC0000000U);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(equation::point_four), 0x3FD999999999999AU);
+}
+
+TEST(Equation, ExactValuesWhereTheExponentialIsExact) {
+    const captured_stderr errors;
+    EXPECT_EQ(F(0.0F), 0.5L);
+    EXPECT_EQ(dF(0.0F), -2.0L);
+    // e^-1000 underflows to 0 silently: what is left is the polynomial with the double constants,
+    // multiplied in extended precision.
+    EXPECT_EQ(F(1000.0F), (static_cast<long double>(0.2) * 1000.0L) * 1000.0L - 1.5L);
+    EXPECT_EQ(dF(1000.0F), static_cast<long double>(0.4) * 1000.0L);
+    EXPECT_NE(F(1000.0F), 199998.5L);  // 0.2 is the double, not the real number
+    EXPECT_EQ(errors.text(), "");
+}
+
+TEST(Equation, ValuesNearTheRootsAndTheMinimum) {
+    EXPECT_NEAR(static_cast<double>(F(0.299733043F)), 7.18151e-09, 0.00001e-09);
+    // F' is never exactly 0: the two singles around the minimum straddle it.
+    EXPECT_LT(dF(1.32672465F), 0.0L);
+    EXPECT_GT(dF(1.32672477F), 0.0L);
+    EXPECT_NEAR(static_cast<double>(dF(1.32672465F)), -1.56e-8, 0.01e-8);
+    EXPECT_NEAR(static_cast<double>(dF(1.32672477F)), 9.53e-8, 0.01e-8);
+}
+
+TEST(Equation, OverflowAtMinus710ReportsOncePerFunction) {
+    const captured_stderr errors;
+    EXPECT_EQ(F(-710.0F), infinity);
+    EXPECT_EQ(errors.text(), overflow_report);
+    EXPECT_EQ(dF(-710.0F), -infinity);
+    EXPECT_EQ(errors.text(), overflow_report + overflow_report);
+}
+
+TEST(Equation, NearTheLimitsTheExponentialComputesNormally) {
+    const captured_stderr errors;
+    EXPECT_GT(F(708.3F), 0.0L);
+    EXPECT_TRUE(std::isfinite(F(-709.7F)));
+    EXPECT_NEAR(static_cast<double>(F(-709.7F) / (2 * std::exp(static_cast<long double>(709.7F)))),
+                1.0, 1e-15);
+    EXPECT_EQ(errors.text(), "");
+}
+
+TEST(Exponential, OverflowThresholdIsExact) {
+    const captured_stderr errors;
+    const double threshold = 709.7822265625;
+    EXPECT_TRUE(std::isfinite(exponential(std::nextafter(threshold, 0.0))));
+    EXPECT_EQ(errors.text(), "");
+    EXPECT_EQ(exponential(threshold), infinity);
+    EXPECT_EQ(exponential(1e300), infinity);
+    EXPECT_EQ(exponential(std::numeric_limits<double>::infinity()), infinity);
+    EXPECT_EQ(errors.text(), overflow_report + overflow_report + overflow_report);
+}
+
+TEST(Exponential, UnderflowThresholdIsExactAndSilent) {
+    const captured_stderr errors;
+    const double threshold = -708.39599609375;
+    EXPECT_GT(exponential(std::nextafter(threshold, 0.0)), 0.0L);
+    EXPECT_EQ(exponential(threshold), 0.0L);
+    EXPECT_EQ(exponential(-1e300), 0.0L);
+    EXPECT_EQ(exponential(-std::numeric_limits<double>::infinity()), 0.0L);
+    EXPECT_EQ(errors.text(), "");
+}
+
+TEST(Exponential, OnlyTheUpperHalfOfTheArgumentIsChecked) {
+    const captured_stderr errors;
+    // The largest double with the threshold's upper 32 bits still overflows; one below it does not.
+    const auto bits = std::bit_cast<std::uint64_t>(709.7822265625);
+    EXPECT_EQ(exponential(std::bit_cast<double>(bits | 0xFFFFFFFFU)), infinity);
+    EXPECT_TRUE(std::isfinite(exponential(std::bit_cast<double>(bits - 1))));
+    EXPECT_EQ(errors.text(), overflow_report);
+}
+
+TEST(Exponential, NotANumberPassesThroughSilently) {
+    const captured_stderr errors;
+    EXPECT_TRUE(std::isnan(exponential(std::numeric_limits<double>::quiet_NaN())));
+    EXPECT_EQ(errors.text(), "");
+}
+
+bool handle_everything(equation::math_error& error) {
+    error.result = 42.0L;
+    return true;
+}
+
+TEST(MathError, AReplacedHookDecidesResultAndReport) {
+    const captured_stderr errors;
+    const equation::math_error_hook previous = equation::set_math_error_hook(handle_everything);
+    EXPECT_EQ(exponential(800.0), 42.0L);
+    EXPECT_EQ(exponential(-800.0), 42.0L);
+    EXPECT_EQ(equation::set_math_error_hook(previous), handle_everything);
+    EXPECT_EQ(errors.text(), "");
+}
+
+TEST(MathError, UnhandledTypesAreReportedByName) {
+    const captured_stderr errors;
+    EXPECT_EQ(equation::report_math_error({equation::math_error_type::domain, "log", -1, 0, 7.0L}),
+              7.0L);
+    EXPECT_EQ(
+        equation::report_math_error({equation::math_error_type::total_loss, "sin", 1e300, 0, 0}),
+        0.0L);
+    EXPECT_EQ(errors.text(), "\nlog: DOMAIN error\n");
+}
+
+}  // namespace

@@ -1,0 +1,195 @@
+// Reading the dialogue's numbers: the grammar, where the stream stops, the failed state, the range
+// rules; writing them in general notation.
+
+#include "dialogue/number_io.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using dialogue::read_number;
+
+constexpr float infinity = std::numeric_limits<float>::infinity();
+constexpr float largest = std::numeric_limits<float>::max();
+constexpr float smallest = std::numeric_limits<float>::denorm_min();  // 2^-149
+constexpr float untouched = 12345.0F;
+
+struct float_case {
+    const char* input;
+    bool ok;
+    float value;       // when ok
+    const char* rest;  // what the stream still holds
+};
+
+std::string rest_of(std::istream& in) {
+    in.clear();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(ReadSingle, GrammarAndWhereTheNumberEnds) {
+    const float_case cases[] = {
+        {"0", true, 0.0F, ""},       {"  \t\n\n 1.5\n", true, 1.5F, "\n"},
+        {"+2.", true, 2.0F, ""},     {"-.5x", true, -0.5F, "x"},
+        {"1e3", true, 1000.0F, ""},  {"1E+3 ", true, 1000.0F, " "},
+        {"25e-1", true, 2.5F, ""},   {"1.5abc", true, 1.5F, "abc"},
+        {"1.5.3", true, 1.5F, ".3"}, {"0.001", true, 0.001F, ""},
+        {"0.1", true, 0.1F, ""},     {"1,5", true, 1.0F, ",5"},
+        {"0x10", true, 0.0F, "x10"}, {"3e", false, 0.0F, ""},
+        {"3e+x", false, 0.0F, "x"},  {".", false, 0.0F, ""},
+        {"-", false, 0.0F, ""},      {"+-1", false, 0.0F, "-1"},
+        {"abc", false, 0.0F, "abc"}, {"inf", false, 0.0F, "inf"},
+        {"nan", false, 0.0F, "nan"}, {"", false, 0.0F, ""},
+        {" \n\t ", false, 0.0F, ""},
+    };
+    for (const float_case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "input \"" << c.input << '"');
+        std::istringstream in(c.input);
+        float value = untouched;
+        read_number(in, value);
+        EXPECT_EQ(!in.fail(), c.ok);
+        EXPECT_EQ(value, c.ok ? c.value : untouched);
+        EXPECT_EQ(rest_of(in), c.rest);
+    }
+}
+
+TEST(ReadSingle, RangeRules) {
+    const float_case cases[] = {
+        {"340282346638528859811704183484516925440", true, largest, ""},  // exactly the largest
+        {"3.4028235e38", true, largest, ""},
+        {"3.40282356779733661637539395458142568448e38", true, largest, ""},  // halfway to the next
+        {"340282366920938463463374607431768211455", true, largest, ""},      // 2^128 - 1
+        {"340282366920938463463374607431768211455.9999999999999999999999", true, largest, ""},
+        {"340282366920938463463374607431768211456", true, infinity, ""},  // 2^128
+        {"-340282366920938463463374607431768211456", true, -infinity, ""},
+        {"1e39", true, infinity, ""},
+        {"-1e39", true, -infinity, ""},
+        {"1e99999999999999999999", true, infinity, ""},
+        {"1."
+         "40129846432481707092372958328991613128026194187651577175706828388979108268586060148663818"
+         "836212158203125e-45",
+         true, smallest, ""},                           // exactly 2^-149
+        {"1.4012984643248170709e-45", true, 0.0F, ""},  // just below 2^-149
+        {"1e-45", true, 0.0F, ""},
+        {"7.1e-46", true, 0.0F, ""},
+        {"1e-99999999999999999999", true, 0.0F, ""},
+        {"2.2e-45", true, 2 * smallest, ""},
+        {"1.17549435e-38", true, std::numeric_limits<float>::min(), ""},
+        {"16777217", true, 16777216.0F, ""},  // ties go to even
+        {"16777219", true, 16777220.0F, ""},
+    };
+    for (const float_case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "input \"" << c.input << '"');
+        std::istringstream in(c.input);
+        float value = untouched;
+        read_number(in, value);
+        EXPECT_FALSE(in.fail());
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(value), std::bit_cast<std::uint32_t>(c.value));
+    }
+    std::istringstream negative_tiny("-1e-50");
+    float value = untouched;
+    read_number(negative_tiny, value);
+    EXPECT_TRUE(value == 0.0F && std::signbit(value));
+}
+
+struct count_case {
+    const char* input;
+    bool ok;
+    std::uint32_t value;
+    const char* rest;
+};
+
+TEST(ReadCount, GrammarAndRange) {
+    const count_case cases[] = {
+        {"100", true, 100, ""},
+        {" +7\n", true, 7, "\n"},
+        {"4294967295", true, 4294967295U, ""},
+        {"0004294967295", true, 4294967295U, ""},
+        {"-0", true, 0, ""},
+        {"-000", true, 0, ""},
+        {"1.5", true, 1, ".5"},
+        {"1e5", true, 1, "e5"},
+        {"4294967296", false, 0, ""},
+        {"99999999999999999999999 1", false, 0, " 1"},
+        {"-1", false, 0, ""},
+        {"-4294967295", false, 0, ""},
+        {"+", false, 0, ""},
+        {"--1", false, 0, "-1"},
+        {"x", false, 0, "x"},
+        {"", false, 0, ""},
+    };
+    for (const count_case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "input \"" << c.input << '"');
+        std::istringstream in(c.input);
+        std::uint32_t value = 12345;
+        read_number(in, value);
+        EXPECT_EQ(!in.fail(), c.ok);
+        EXPECT_EQ(value, c.ok ? c.value : 12345U);
+        EXPECT_EQ(rest_of(in), c.rest);
+    }
+}
+
+TEST(ReadFailedState, EveryLaterReadFailsAtOnceAndLeavesItsValue) {
+    std::istringstream in("1.5abc 2 3");
+    float x = 0.0F;
+    float eps = untouched;
+    std::uint32_t n = 77;
+    read_number(in, x);
+    EXPECT_EQ(x, 1.5F);
+    read_number(in, eps);
+    EXPECT_TRUE(in.fail());
+    read_number(in, n);
+    EXPECT_EQ(eps, untouched);
+    EXPECT_EQ(n, 77U);
+    in.clear();
+    EXPECT_EQ(in.get(), 'a');  // nothing was taken by the failed reads
+}
+
+TEST(ReadEndOfInput, ANumberAtTheEndIsReadAndTheNextReadFails) {
+    std::istringstream in("5");
+    float x = 0.0F;
+    std::uint32_t n = 9;
+    read_number(in, x);
+    EXPECT_FALSE(in.fail());
+    EXPECT_TRUE(in.eof());
+    EXPECT_EQ(x, 5.0F);
+    read_number(in, n);
+    EXPECT_TRUE(in.fail());
+    EXPECT_EQ(n, 9U);
+}
+
+TEST(WriteSingle, GeneralNotationWithSixDigits) {
+    const std::pair<float, const char*> cases[] = {
+        {0.299733043F, "0.299733"},
+        {2.59939F, "2.59939"},
+        {2.6112F, "2.6112"},
+        {7.18151e-09F, "7.18151e-09"},
+        {1234567.0F, "1.23457e+06"},
+        {123456.0F, "123456"},
+        {0.0001F, "0.0001"},
+        {0.00001F, "1e-05"},
+        {-26857.8F, "-26857.8"},
+        {0.25F, "0.25"},
+        {0.0F, "0"},
+        {-0.0F, "-0"},
+        {largest, "3.40282e+38"},
+        {smallest, "1.4013e-45"},
+        {infinity, "+INF"},
+        {-infinity, "-INF"},
+        {std::numeric_limits<float>::quiet_NaN(), "+NAN"},
+        {-std::numeric_limits<float>::quiet_NaN(), "-NAN"},
+    };
+    for (const auto& [value, text] : cases) {
+        std::ostringstream out;
+        dialogue::write_number(out, value);
+        EXPECT_EQ(out.str(), text);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+#include "support/process.hpp"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <csignal>
+#include <stdexcept>
+#include <thread>
+
+namespace testing_support {
+namespace {
+
+std::string read_all(int fd) {
+    std::string text;
+    std::array<char, 4096> chunk{};
+    off_t offset = 0;
+    for (ssize_t got; (got = pread(fd, chunk.data(), chunk.size(), offset)) > 0; offset += got) {
+        text.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+    return text;
+}
+
+void write_all(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+        if (put <= 0) return;  // the program stopped reading: the rest is not wanted
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+}  // namespace
+
+running_program::running_program(const launch& how)
+    : out_(memfd_create("stdout", MFD_CLOEXEC)), err_(memfd_create("stderr", MFD_CLOEXEC)) {
+    std::array<int, 2> input{};
+    if (out_ < 0 || err_ < 0 || pipe2(input.data(), O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot make the program's streams");
+    }
+    std::vector<std::string> environment = how.environment;
+    environment.emplace_back("PATH=/usr/bin:/bin");
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string program = NEWTON_PROGRAM;
+    std::array<char*, 2> argv = {program.data(), nullptr};
+
+    pid_ = fork();
+    if (pid_ == 0) {
+        setsid();  // no controlling terminal, unless the next open gives it one
+        const rlimit no_core{0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);  // SIGQUIT ends it without leaving a core file
+        if (!how.terminal.empty()) {
+            const int terminal = open(how.terminal.c_str(), O_RDWR);
+            if (terminal < 0) _exit(126);
+            close(terminal);
+        }
+        dup2(input[0], STDIN_FILENO);
+        dup2(out_, STDOUT_FILENO);
+        dup2(how.errors_into_output ? out_ : err_, STDERR_FILENO);
+        execve(program.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    close(input[0]);
+    ::signal(SIGPIPE, SIG_IGN);
+    write_all(input[1], how.input);
+    close(input[1]);
+}
+
+running_program::~running_program() {
+    if (pid_ > 0 && status_ == -1) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    close(out_);
+    close(err_);
+}
+
+bool running_program::ended_within(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (status_ == -1) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            status_ = status;
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+bool running_program::signal(int signal_number) const {
+    return status_ == -1 && kill(pid_, signal_number) == 0;
+}
+
+program_run running_program::result() const {
+    return {status_, read_all(out_), read_all(err_)};
+}
+
+program_run run_program(const launch& how) {
+    running_program program(how);
+    if (!program.ended_within(std::chrono::seconds(10))) return {};
+    return program.result();
+}
+
+}  // namespace testing_support
