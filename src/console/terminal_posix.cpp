@@ -101,7 +101,7 @@ class raw_mode {
     void catch_ending_signals() {
         struct sigaction action {};
         action.sa_handler = end_by_signal;
-        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        action.sa_flags = static_cast<int>(SA_RESETHAND | SA_NODEFER);
         sigemptyset(&action.sa_mask);
         for (std::size_t at = 0; at < ending_signals.size(); ++at) {
             sigaction(ending_signals[at], nullptr, &previous_[at]);
