@@ -114,17 +114,8 @@ struct waiting_program {
 };
 
 TEST(KeyWait, EndsOnAKeyAndLeavesTheTerminalAsItWas) {
-    const char* keys[] = {"a",
-                          "\r",
-                          " ",
-                          "\x03",
-                          "\x1a",
-                          "\x1c",
-                          "\x1b[A",
-                          "\x1bOP",
-                          "\x1b[15;5~",
-                          "\x1b[[A",
-                          "\x1b[11^",
+    const char* keys[] = {"a",        "\r",     " ",          "\x03",    "\x1a",     "\x1c",
+                          "\x1b[A",   "\x1bOP", "\x1b[15;5~", "\x1b[[A", "\x1b[11^",
                           "\x1b\x61",  // Alt+a
                           "\xd0\x96"};
     for (const char* key : keys) {
