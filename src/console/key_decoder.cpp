@@ -138,24 +138,19 @@ std::size_t read_parameters(bytes_view bytes, std::size_t at, parameters& read) 
     return at;
 }
 
+// rxvt marks Shift, Ctrl and both by ending CSI n with $, ^ or @ instead of ~.
+constexpr unsigned rxvt_ending_modifiers(unsigned char final) {
+    if (final == '$') return shift;
+    if (final == '^') return ctrl;
+    if (final == '@') return ctrl | shift;
+    return 0;
+}
+
 decoded_key csi_key(const parameters& read, unsigned char final, std::size_t used) {
     if (!read.plain) return ignored(used);
     const unsigned first = read.count > 0 ? read.values[0] : 0;
     const unsigned second = read.count > 1 ? read.values[1] : 0;
-    unsigned ending_modifiers = 0;
-    switch (final) {
-        case '$':
-            ending_modifiers = shift;
-            break;
-        case '^':
-            ending_modifiers = ctrl;
-            break;
-        case '@':
-            ending_modifiers = ctrl | shift;
-            break;
-        default:
-            break;
-    }
+    const unsigned ending_modifiers = rxvt_ending_modifiers(final);
     if (final == '~' || (ending_modifiers != 0 && read.count > 0)) {
         const auto* row = find_in(csi_numbered_keys,
                                   [first](const numbered_key& k) { return k.number == first; });
