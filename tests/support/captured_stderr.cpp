@@ -1,14 +1,12 @@
 #include "support/captured_stderr.hpp"
 
-#include <sys/mman.h>
 #include <unistd.h>
 
-#include <array>
+#include "support/memory_file.hpp"
 
 namespace testing_support {
 
-captured_stderr::captured_stderr()
-    : saved_(dup(STDERR_FILENO)), file_(memfd_create("stderr", MFD_CLOEXEC)) {
+captured_stderr::captured_stderr() : saved_(dup(STDERR_FILENO)), file_(make_memory_file("stderr")) {
     dup2(file_, STDERR_FILENO);
 }
 
@@ -19,13 +17,7 @@ captured_stderr::~captured_stderr() {
 }
 
 std::string captured_stderr::text() const {
-    std::string text;
-    std::array<char, 4096> chunk{};
-    off_t offset = 0;
-    for (ssize_t got; (got = pread(file_, chunk.data(), chunk.size(), offset)) > 0; offset += got) {
-        text.append(chunk.data(), static_cast<std::size_t>(got));
-    }
-    return text;
+    return contents_of(file_);
 }
 
 }  // namespace testing_support

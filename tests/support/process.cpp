@@ -1,7 +1,6 @@
 #include "support/process.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,18 +10,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/memory_file.hpp"
+
 namespace testing_support {
 namespace {
-
-std::string read_all(int fd) {
-    std::string text;
-    std::array<char, 4096> chunk{};
-    off_t offset = 0;
-    for (ssize_t got; (got = pread(fd, chunk.data(), chunk.size(), offset)) > 0; offset += got) {
-        text.append(chunk.data(), static_cast<std::size_t>(got));
-    }
-    return text;
-}
 
 void write_all(int fd, const std::string& bytes) {
     std::size_t done = 0;
@@ -36,7 +27,7 @@ void write_all(int fd, const std::string& bytes) {
 }  // namespace
 
 running_program::running_program(const launch& how)
-    : out_(memfd_create("stdout", MFD_CLOEXEC)), err_(memfd_create("stderr", MFD_CLOEXEC)) {
+    : out_(make_memory_file("stdout")), err_(make_memory_file("stderr")) {
     std::array<int, 2> input{};
     if (out_ < 0 || err_ < 0 || pipe2(input.data(), O_CLOEXEC) != 0) {
         throw std::runtime_error("cannot make the program's streams");
@@ -99,7 +90,7 @@ bool running_program::signal(int signal_number) const {
 }
 
 program_run running_program::result() const {
-    return {status_, read_all(out_), read_all(err_)};
+    return {status_, contents_of(out_), contents_of(err_)};
 }
 
 program_run run_program(const launch& how) {
