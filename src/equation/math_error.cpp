@@ -45,7 +45,7 @@ bool default_math_error_hook(math_error& error) {
 
 math_error_hook set_math_error_hook(math_error_hook hook) {
     const math_error_hook previous = hook_in_force;
-    hook_in_force = hook;
+    hook_in_force = hook != nullptr ? hook : default_math_error_hook;  // never left without one
     return previous;
 }
 

@@ -29,7 +29,7 @@ using math_error_hook = bool (*)(math_error& error);
 // significance is handled as it stands, everything else is reported.
 bool default_math_error_hook(math_error& error);
 
-// Replaces the hook in force and returns the previous one.
+// Replaces the hook in force (a null hook puts back the default) and returns the previous one.
 math_error_hook set_math_error_hook(math_error_hook hook);
 
 // Hands the record to the hook; when the hook leaves the error unhandled, writes
