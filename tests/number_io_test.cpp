@@ -33,6 +33,23 @@ std::string rest_of(std::istream& in) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+template <typename T>
+struct read_result {
+    bool ok;
+    T value;
+    std::string rest;
+};
+
+// Reads one number from `input` into a variable that held `before`.
+template <typename T>
+read_result<T> read_from(const char* input, T before) {
+    std::istringstream in(input);
+    T value = before;
+    read_number(in, value);
+    const bool ok = !in.fail();
+    return {ok, value, rest_of(in)};
+}
+
 TEST(ReadSingle, GrammarAndWhereTheNumberEnds) {
     const float_case cases[] = {
         {"0", true, 0.0F, ""},       {"  \t\n\n 1.5\n", true, 1.5F, "\n"},
@@ -50,12 +67,10 @@ TEST(ReadSingle, GrammarAndWhereTheNumberEnds) {
     };
     for (const float_case& c : cases) {
         SCOPED_TRACE(testing::Message() << "input \"" << c.input << '"');
-        std::istringstream in(c.input);
-        float value = untouched;
-        read_number(in, value);
-        EXPECT_EQ(!in.fail(), c.ok);
-        EXPECT_EQ(value, c.ok ? c.value : untouched);
-        EXPECT_EQ(rest_of(in), c.rest);
+        const read_result<float> read = read_from(c.input, untouched);
+        EXPECT_EQ(read.ok, c.ok);
+        EXPECT_EQ(read.value, c.ok ? c.value : untouched);
+        EXPECT_EQ(read.rest, c.rest);
     }
 }
 
@@ -86,11 +101,9 @@ TEST(ReadSingle, RangeRules) {
     };
     for (const float_case& c : cases) {
         SCOPED_TRACE(testing::Message() << "input \"" << c.input << '"');
-        std::istringstream in(c.input);
-        float value = untouched;
-        read_number(in, value);
-        EXPECT_FALSE(in.fail());
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(value), std::bit_cast<std::uint32_t>(c.value));
+        const read_result<float> read = read_from(c.input, untouched);
+        EXPECT_TRUE(read.ok);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(read.value), std::bit_cast<std::uint32_t>(c.value));
     }
     std::istringstream negative_tiny("-1e-50");
     float value = untouched;
@@ -126,12 +139,10 @@ TEST(ReadCount, GrammarAndRange) {
     };
     for (const count_case& c : cases) {
         SCOPED_TRACE(testing::Message() << "input \"" << c.input << '"');
-        std::istringstream in(c.input);
-        std::uint32_t value = 12345;
-        read_number(in, value);
-        EXPECT_EQ(!in.fail(), c.ok);
-        EXPECT_EQ(value, c.ok ? c.value : 12345U);
-        EXPECT_EQ(rest_of(in), c.rest);
+        const read_result<std::uint32_t> read = read_from(c.input, std::uint32_t{12345});
+        EXPECT_EQ(read.ok, c.ok);
+        EXPECT_EQ(read.value, c.ok ? c.value : 12345U);
+        EXPECT_EQ(read.rest, c.rest);
     }
 }
 
