@@ -21,18 +21,7 @@ bool step_within(float x, float x_prev, float eps) {
 }
 
 newton_result solve(float x0, float eps, std::uint32_t limit) {
-    float x = x0;
-    float x_prev = x0;
-    std::uint32_t i = 0;
-    while (i < limit) {
-        const std::optional<float> next = newton_step(x);
-        if (!next) return {outcome::left_finite_range, x, i};
-        x = *next;
-        if (step_within(x, x_prev, eps)) return {outcome::root_found, x, i};
-        x_prev = x;
-        ++i;
-    }
-    return {outcome::limit_used_up, x, i};
+    return iterate(newton_step, x0, eps, limit);
 }
 
 }  // namespace dialogue

@@ -2,6 +2,7 @@
 // update, the accuracy test and the outcome are separate pieces.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 
@@ -28,7 +29,51 @@ std::optional<float> newton_step(float x);
 // smaller than eps in magnitude. A step equal to eps does not pass.
 bool step_within(float x, float x_prev, float eps);
 
-// Iterates from x0 while fewer than `limit` updates have failed the accuracy test.
+// Iterates from x0 while fewer than `limit` updates have failed the accuracy test. A run whose x
+// repeats can never pass the test again; it ends at once with the result the full run would have.
 newton_result solve(float x0, float eps, std::uint32_t limit);
+
+// The loop of `solve` over any update rule `step` (float -> std::optional<float>, empty when the
+// values leave the finite range), so that rules with long cycles can drive it too.
+//
+// At every accuracy test x_prev is the x the update started from, so the loop's whole state is x:
+// the next x and the test's verdict are fixed functions of it. Once x repeats, every later test
+// fails as it did the first time and the limit is bound to run out, so the run ends there, at the x
+// the full loop would end with. Brent's cycle detection finds the repeat with one saved value; the
+// rest of the run is whole laps of the cycle plus a few steps.
+template <class Step>
+newton_result iterate(Step step, float x0, float eps, std::uint32_t limit) {
+    const auto same_value = [](float a, float b) {
+        return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+    };
+    float x = x0;
+    float x_prev = x0;
+    std::uint32_t i = 0;
+    float saved = x0;               // compared with every later x
+    std::uint32_t since_saved = 0;  // updates since `saved`
+    std::uint64_t power = 1;        // `saved` moves on after this many updates
+    while (i < limit) {
+        const std::optional<float> next = step(x);
+        if (!next) return {outcome::left_finite_range, x, i};
+        x = *next;
+        if (step_within(x, x_prev, eps)) return {outcome::root_found, x, i};
+        x_prev = x;
+        ++i;
+        ++since_saved;
+        if (same_value(x, saved)) {
+            // since_saved is a whole number of laps: walk only the part of one that is left over.
+            for (std::uint32_t rest = (limit - i) % since_saved; rest > 0; --rest) {
+                x = *step(x);  // a value already reached once, so it is finite
+            }
+            return {outcome::limit_used_up, x, limit};
+        }
+        if (since_saved == power) {
+            saved = x;
+            since_saved = 0;
+            power *= 2;
+        }
+    }
+    return {outcome::limit_used_up, x, i};
+}
 
 }  // namespace dialogue
