@@ -1,0 +1,99 @@
+// Every single-precision starting value ends the search definitely: a finite root near one of the
+// equation's two roots, or no root, and never an invalid operation or a division by zero.
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfenv>
+#include <cmath>
+#include <cstdint>
+
+#include "dialogue/newton.hpp"
+#include "equation/math_error.hpp"
+
+namespace {
+
+using dialogue::outcome;
+
+constexpr std::uint32_t largest_limit = 4294967295U;
+
+// Overflow reports are counted instead of written; the result stays infinite.
+int overflows = 0;
+bool count_overflow(equation::math_error& error) {
+    if (error.type != equation::math_error_type::overflow) {
+        return equation::default_math_error_hook(error);
+    }
+    ++overflows;
+    return true;
+}
+
+struct sweep_figures {
+    std::uint64_t runs = 0;
+    std::uint64_t roots = 0;
+    std::uint64_t used_up = 0;
+    std::uint64_t left = 0;
+    std::uint32_t longest = 0;  // the largest count written with a root
+};
+
+// Runs every 2^shift-th bit pattern, with the top and bottom patterns of each stretch so that ±0,
+// the smallest subnormals, the largest values and ±∞ are all among them.
+void sweep(float eps, unsigned shift, sweep_figures& figures) {
+    const std::uint64_t stride = std::uint64_t{1} << shift;
+    for (std::uint64_t base = 0; base < (std::uint64_t{1} << 32); base += stride) {
+        for (const std::uint64_t bits : {base, base + 1, base + stride - 1}) {
+            const auto x0 = std::bit_cast<float>(static_cast<std::uint32_t>(bits));
+            if (std::isnan(x0)) continue;  // the number reader never gives NaN
+            std::feclearexcept(FE_ALL_EXCEPT);
+            overflows = 0;
+            const dialogue::newton_result result = dialogue::solve(x0, eps, largest_limit);
+            const int raised = std::fetestexcept(FE_INVALID | FE_DIVBYZERO);
+            ++figures.runs;
+            if (raised != 0) {
+                ADD_FAILURE() << "X0 " << x0 << " (" << std::hex << bits << ") raised " << raised;
+                return;
+            }
+            if (overflows != 0 && result.kind != outcome::left_finite_range) {
+                ADD_FAILURE() << "X0 " << x0 << " reported overflow and went on";
+                return;
+            }
+            if (result.kind == outcome::root_found) {
+                ++figures.roots;
+                // A step below 10^-3 happens only next to a root of F, where F' is far from 0.
+                const bool near_a_root = std::fabs(result.x - 0.299733F) < 1e-4F ||
+                                         std::fabs(result.x - 2.59939F) < 1e-4F;
+                if (eps <= 0.0F || !near_a_root || result.count >= 200) {
+                    ADD_FAILURE() << "X0 " << x0 << " found " << result.x << " after "
+                                  << result.count;
+                    return;
+                }
+                if (result.count > figures.longest) figures.longest = result.count;
+            } else if (result.kind == outcome::limit_used_up) {
+                ++figures.used_up;
+                if (result.count != largest_limit) {
+                    ADD_FAILURE() << "X0 " << x0 << " used up " << result.count << " updates";
+                    return;
+                }
+            } else {
+                ++figures.left;
+            }
+        }
+    }
+}
+
+TEST(Sweep, EveryStartEndsDefinitely) {
+    const equation::math_error_hook previous = equation::set_math_error_hook(count_overflow);
+    for (const float eps : {0.0F, 1e-3F}) {
+        sweep_figures figures;
+        sweep(eps, 12, figures);
+        std::cout << "accuracy " << eps << ": " << figures.runs << " starts, " << figures.roots
+                  << " roots (count at most " << figures.longest << "), " << figures.used_up
+                  << " limits used up, " << figures.left << " left the finite range\n";
+        EXPECT_GE(figures.runs, 1000000U);
+        if (eps > 0.0F) {
+            EXPECT_GT(figures.roots, figures.runs / 4);
+        }
+    }
+    equation::set_math_error_hook(previous);
+}
+
+}  // namespace
