@@ -1,7 +1,7 @@
 # Two commands: `make run` builds and starts the program, `make test` builds and runs every test.
 BUILD ?= build
 
-.PHONY: all run test clean
+.PHONY: all run test bench clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -14,6 +14,9 @@ run: all
 
 test: all
 	ctest --test-dir $(BUILD) --output-on-failure
+
+bench: all
+	./$(BUILD)/bench/newton_bench
 
 clean:
 	rm -rf $(BUILD)

@@ -39,8 +39,9 @@ newton_result solve(float x0, float eps, std::uint32_t limit);
 // At every accuracy test x_prev is the x the update started from, so the loop's whole state is x:
 // the next x and the test's verdict are fixed functions of it. Once x repeats, every later test
 // fails as it did the first time and the limit is bound to run out, so the run ends there, at the x
-// the full loop would end with. Brent's cycle detection finds the repeat with one saved value; the
-// rest of the run is whole laps of the cycle plus a few steps.
+// the full loop would end with. A value that maps to itself, the usual ending, is seen at once;
+// Brent's cycle detection finds any longer lap with one saved value, and the rest of the run is
+// then whole laps plus a few steps.
 template <class Step>
 newton_result iterate(Step step, float x0, float eps, std::uint32_t limit) {
     const auto same_value = [](float a, float b) {
@@ -57,6 +58,7 @@ newton_result iterate(Step step, float x0, float eps, std::uint32_t limit) {
         if (!next) return {outcome::left_finite_range, x, i};
         x = *next;
         if (step_within(x, x_prev, eps)) return {outcome::root_found, x, i};
+        if (same_value(x, x_prev)) return {outcome::limit_used_up, x, limit};  // a lap of one
         x_prev = x;
         ++i;
         ++since_saved;
