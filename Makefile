@@ -1,7 +1,11 @@
-# Two commands: `make run` builds and starts the program, `make test` builds and runs every test.
+# Two commands: `make run` builds and starts the program, `make test` builds and runs every test:
+# the suite, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
+# fuzzing run. `make check` is the suite alone, `make bench` the benchmark.
 BUILD ?= build
+CHECKED_BUILD ?= build-checked
+FUZZ_SECONDS ?= 30
 
-.PHONY: all run test bench clean
+.PHONY: all run check checked fuzz test bench clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -12,11 +16,33 @@ $(BUILD)/build.ninja: CMakeLists.txt
 run: all
 	./$(BUILD)/newton
 
-test: all
-	ctest --test-dir $(BUILD) --output-on-failure
+check: all
+	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+# Built with clang: sanitizers on every file, and the fuzz targets beside the tests.
+$(CHECKED_BUILD)/build.ninja: CMakeLists.txt
+	CXX=clang++ cmake -S . -B $(CHECKED_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DNEWTON_SANITIZE=ON -DNEWTON_FUZZ=ON
+
+checked: $(CHECKED_BUILD)/build.ninja
+	cmake --build $(CHECKED_BUILD)
+	ctest --test-dir $(CHECKED_BUILD) --output-on-failure -j2
+
+# Each target runs FUZZ_SECONDS from the seed corpus; any finding fails the run and leaves its input
+# in $(CHECKED_BUILD)/fuzz.
+fuzz: $(CHECKED_BUILD)/build.ninja
+	cmake --build $(CHECKED_BUILD)
+	for target in number_reader dialogue; do \
+		mkdir -p $(CHECKED_BUILD)/fuzz/$$target && \
+		$(CHECKED_BUILD)/tests/fuzz/$${target}_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+			-dict=tests/fuzz/numbers.dict -print_final_stats=1 -artifact_prefix=$(CHECKED_BUILD)/fuzz/ \
+			$(CHECKED_BUILD)/fuzz/$$target tests/fuzz/corpus/$$target || exit 1; \
+	done
+
+test: check checked fuzz
 
 bench: all
 	./$(BUILD)/bench/newton_bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(CHECKED_BUILD)
