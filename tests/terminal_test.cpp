@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "console/console.hpp"
 #include "support/process.hpp"
@@ -171,36 +172,68 @@ TEST(KeyWait, AHangUpEndsTheProgramPromptly) {
     waiting_program waiting;
     ASSERT_TRUE(waiting.terminal.becomes_raw());
     waiting.terminal.close_master();
-    EXPECT_TRUE(waiting.program.ended_within(2s));
+    ASSERT_TRUE(waiting.program.ended_within(2s));
+    const int status = waiting.program.result().status;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGHUP) << "status " << status;
 }
 
-// Two calls of wait_key in a child of this process, in a session of its own. With a terminal, that
-// terminal is the child's controlling terminal and `keys` are typed once it is in raw mode; without
-// one, the child has no controlling terminal. -9 stands for a result that never came.
-std::array<int, 2> wait_key_twice(const std::string& keys, bool with_terminal = true) {
+TEST(KeyWait, WithHangUpsIgnoredTheFailedReadEndsIt) {
+    // The program inherits the ignored hang-up signal, as under nohup.
+    std::signal(SIGHUP, SIG_IGN);
+    waiting_program waiting;
+    std::signal(SIGHUP, SIG_DFL);
+    ASSERT_TRUE(waiting.terminal.becomes_raw());
+    waiting.terminal.close_master();
+    ASSERT_TRUE(waiting.program.ended_within(2s));
+    const int status = waiting.program.result().status;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+struct key_wait_run {
+    std::array<int, 2> codes{-9, -9};  // -9: a result that never came; -2: a call not made
+    int unread = -1;                   // bytes left unread on the terminal afterwards
+};
+
+// wait_key in a child of this process, in a session of its own. With a terminal, that terminal is
+// the child's controlling terminal and `parts` are typed one after another, 10 ms apart, once it is
+// in raw mode; without one, the child has no controlling terminal. The child calls wait_key a
+// second time when `always_twice` is set or the first code is 0, an extended key's.
+key_wait_run wait_key_in_child(const std::vector<std::string>& parts, bool always_twice,
+                               bool with_terminal = true) {
     pseudo_terminal terminal;
-    std::array<int, 2> results{-9, -9};
+    key_wait_run run;
     std::array<int, 2> channel{};
-    if (pipe(channel.data()) != 0) return results;
+    if (pipe(channel.data()) != 0) return run;
     const pid_t child = fork();
     if (child == 0) {
         setsid();
         if (with_terminal) close(open(terminal.path().c_str(), O_RDWR));
         setenv("LC_ALL", "C.UTF-8", 1);
         console::start();
-        const std::array<int, 2> codes{console::wait_key(), console::wait_key()};
+        std::array<int, 2> codes{console::wait_key(), -2};
+        if (always_twice || codes[0] == 0) codes[1] = console::wait_key();
         _exit(write(channel[1], codes.data(), sizeof codes) == sizeof codes ? 0 : 1);
     }
     close(channel[1]);
-    if (with_terminal && terminal.becomes_raw()) terminal.type(keys);
+    if (with_terminal && terminal.becomes_raw()) {
+        for (std::size_t part = 0; part < parts.size(); ++part) {
+            if (part > 0) std::this_thread::sleep_for(10ms);
+            terminal.type(parts[part]);
+        }
+    }
     pollfd ready{channel[0], POLLIN, 0};
     if (poll(&ready, 1, 5000) > 0) {
-        [[maybe_unused]] const ssize_t got = read(channel[0], results.data(), sizeof results);
+        [[maybe_unused]] const ssize_t got = read(channel[0], run.codes.data(), sizeof run.codes);
     }
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     close(channel[0]);
-    return results;
+    run.unread = terminal.unread();
+    return run;
+}
+
+std::array<int, 2> wait_key_twice(const std::string& keys, bool with_terminal = true) {
+    return wait_key_in_child({keys}, true, with_terminal).codes;
 }
 
 TEST(WaitKey, AnExtendedKeyGivesZeroThenItsSecondCodeWithoutWaiting) {
@@ -218,6 +251,158 @@ TEST(WaitKey, ACharacterComesInWindows1251) {
 
 TEST(WaitKey, WithoutATerminalItReturnsAtOnce) {
     EXPECT_EQ(wait_key_twice("", false), (std::array<int, 2>{-1, -1}));
+}
+
+// One key press as a terminal sends it, and the codes wait_key gives for it: a character's code, or
+// 0 and the classic PC keyboard's second code.
+struct sent_key {
+    const char* name;
+    std::string bytes;
+    std::array<int, 2> codes;
+};
+
+constexpr std::array<int, 2> typed(int character) {
+    return {character, -2};
+}
+constexpr std::array<int, 2> extended_key(int second_code) {
+    return {0, second_code};
+}
+
+// Each key typed whole, and split in two writes 10 ms apart after its first byte and before its
+// last: every way gives one key press, and nothing of it is left unread.
+void expect_keys(const std::vector<sent_key>& keys) {
+    for (const sent_key& key : keys) {
+        std::vector<std::vector<std::string>> ways = {{key.bytes}};
+        for (const std::size_t cut : {std::size_t{1}, key.bytes.size() - 1}) {
+            if (cut == 0 || cut >= key.bytes.size()) continue;
+            const std::vector<std::string> split = {key.bytes.substr(0, cut),
+                                                    key.bytes.substr(cut)};
+            if (ways.back() != split) ways.push_back(split);
+        }
+        for (const std::vector<std::string>& parts : ways) {
+            SCOPED_TRACE(testing::Message() << key.name << " in " << parts.size() << " writes, "
+                                            << parts.front().size() << " bytes first");
+            const key_wait_run run = wait_key_in_child(parts, false);
+            EXPECT_EQ(run.codes, key.codes);
+            EXPECT_EQ(run.unread, 0);
+        }
+    }
+}
+
+TEST(KeySequences, Xterm) {
+    using namespace std::string_literals;
+    expect_keys({
+        {"a", "a", typed('a')},
+        {"Shift+A", "A", typed('A')},
+        {"Ctrl+A", "\x01", typed(1)},
+        {"Alt+A",
+         "\x1b"
+         "a",
+         extended_key(0x1E)},
+        {"7", "7", typed('7')},
+        {"Shift+7", "&", typed('&')},
+        {"Ctrl+2", "\x00"s, extended_key(0x03)},
+        {"Ctrl+6", "\x1e", typed(30)},
+        {"Alt+7",
+         "\x1b"
+         "7",
+         extended_key(0x7E)},
+        {"Up", "\x1b[A", extended_key(0x48)},
+        {"Up (application mode)", "\x1bOA", extended_key(0x48)},
+        {"Shift+Up", "\x1b[1;2A", extended_key(0x48)},
+        {"Ctrl+Left", "\x1b[1;5D", extended_key(0x73)},
+        {"Ctrl+Down", "\x1b[1;5B", extended_key(0x91)},
+        {"Alt+Right", "\x1b[1;3C", extended_key(0x9D)},
+        {"Insert", "\x1b[2~", extended_key(0x52)},
+        {"Shift+Insert", "\x1b[2;2~", extended_key(0x52)},
+        {"Delete", "\x1b[3~", extended_key(0x53)},
+        {"Alt+Delete", "\x1b[3;3~", extended_key(0xA3)},
+        {"Home", "\x1b[H", extended_key(0x47)},
+        {"Ctrl+Home", "\x1b[1;5H", extended_key(0x77)},
+        {"End", "\x1b[F", extended_key(0x4F)},
+        {"Page Up", "\x1b[5~", extended_key(0x49)},
+        {"Ctrl+Page Down", "\x1b[6;5~", extended_key(0x76)},
+        {"Backspace", "\x7f", typed(8)},
+        {"Alt+Backspace", "\x1b\x7f", extended_key(0x0E)},
+        {"Tab", "\t", typed(9)},
+        {"Shift+Tab", "\x1b[Z", extended_key(0x0F)},
+        {"Enter", "\r", typed(13)},
+        {"Esc", "\x1b", typed(27)},
+        {"F1", "\x1bOP", extended_key(0x3B)},
+        {"F4", "\x1bOS", extended_key(0x3E)},
+        {"F5", "\x1b[15~", extended_key(0x3F)},
+        {"F10", "\x1b[21~", extended_key(0x44)},
+        {"F11", "\x1b[23~", extended_key(0x85)},
+        {"F12", "\x1b[24~", extended_key(0x86)},
+        {"Shift+F1", "\x1b[1;2P", extended_key(0x54)},
+        {"Ctrl+F1", "\x1b[1;5P", extended_key(0x5E)},
+        {"Ctrl+F5", "\x1b[15;5~", extended_key(0x62)},
+        {"Shift+F12", "\x1b[24;2~", extended_key(0x88)},
+        {"Alt+F12", "\x1b[24;3~", extended_key(0x8C)},
+    });
+}
+
+TEST(KeySequences, LinuxConsole) {
+    expect_keys({
+        {"z", "z", typed('z')},
+        {"Ctrl+Z", "\x1a", typed(26)},
+        {"Alt+Z",
+         "\x1b"
+         "z",
+         extended_key(0x2C)},
+        {"5", "5", typed('5')},
+        {"Alt+5",
+         "\x1b"
+         "5",
+         extended_key(0x7C)},
+        {"Left", "\x1b[D", extended_key(0x4B)},
+        {"Down", "\x1b[B", extended_key(0x50)},
+        {"Home", "\x1b[1~", extended_key(0x47)},
+        {"Insert", "\x1b[2~", extended_key(0x52)},
+        {"Delete", "\x1b[3~", extended_key(0x53)},
+        {"End", "\x1b[4~", extended_key(0x4F)},
+        {"Page Up", "\x1b[5~", extended_key(0x49)},
+        {"Page Down", "\x1b[6~", extended_key(0x51)},
+        {"F1", "\x1b[[A", extended_key(0x3B)},
+        {"F5", "\x1b[[E", extended_key(0x3F)},
+        {"F6", "\x1b[17~", extended_key(0x40)},
+        {"F12", "\x1b[24~", extended_key(0x86)},
+    });
+}
+
+TEST(KeySequences, Rxvt) {
+    expect_keys({
+        {"q", "q", typed('q')},
+        {"Alt+Q",
+         "\x1b"
+         "q",
+         extended_key(0x10)},
+        {"9", "9", typed('9')},
+        {"Alt+9",
+         "\x1b"
+         "9",
+         extended_key(0x80)},
+        {"Up", "\x1b[A", extended_key(0x48)},
+        {"Shift+Up", "\x1b[a", extended_key(0x48)},
+        {"Ctrl+Up", "\x1bOa", extended_key(0x8D)},
+        {"Ctrl+Left", "\x1bOd", extended_key(0x73)},
+        {"Alt+Left", "\x1b\x1b[D", extended_key(0x9B)},
+        {"Home", "\x1b[7~", extended_key(0x47)},
+        {"Ctrl+Home", "\x1b[7^", extended_key(0x77)},
+        {"End", "\x1b[8~", extended_key(0x4F)},
+        {"Shift+Delete", "\x1b[3$", extended_key(0x53)},
+        {"Ctrl+Page Up", "\x1b[5^", extended_key(0x84)},
+        {"Alt+Insert", "\x1b\x1b[2~", extended_key(0xA2)},
+        {"F1", "\x1b[11~", extended_key(0x3B)},
+        {"F12", "\x1b[24~", extended_key(0x86)},
+        {"Shift+F3", "\x1b[25~", extended_key(0x56)},
+        {"Shift+F10", "\x1b[34~", extended_key(0x5D)},
+        {"Shift+F11", "\x1b[23$", extended_key(0x87)},
+        {"Ctrl+F1", "\x1b[11^", extended_key(0x5E)},
+        {"Ctrl+F12", "\x1b[24^", extended_key(0x8A)},
+        {"Ctrl+Shift+F2", "\x1b[12@", extended_key(0x5F)},
+        {"Alt+F2", "\x1b\x1b[12~", extended_key(0x69)},
+    });
 }
 
 }  // namespace
