@@ -98,6 +98,18 @@ TEST(ReadSingle, RangeRules) {
         {"1.17549435e-38", true, std::numeric_limits<float>::min(), ""},
         {"16777217", true, 16777216.0F, ""},  // ties go to even
         {"16777219", true, 16777220.0F, ""},
+        // The same thresholds written with leading zeros, shifted points and exponents.
+        {"000.000340282366920938463463374607431768211456000e42", true, infinity, ""},
+        {"34028236692093846346337460743176821145.5999e1", true, largest, ""},
+        {"0."
+         "00140129846432481707092372958328991613128026194187651577175706828388979108268586060148663"
+         "818836212158203125e-42",
+         true, smallest, ""},
+        {"0."
+         "00140129846432481707092372958328991613128026194187651577175706828388979108268586060148663"
+         "818836212158203124999e-42",
+         true, 0.0F, ""},
+        {"0000e99999999999", true, 0.0F, ""},
     };
     for (const float_case& c : cases) {
         SCOPED_TRACE(testing::Message() << "input \"" << c.input << '"');

@@ -1,10 +1,9 @@
 #include "dialogue/number_io.hpp"
 
+#include <algorithm>
 #include <array>
-#include <cfenv>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -61,30 +60,70 @@ bool scan_decimal(scanner& scan, std::string& text) {
     return true;
 }
 
-class rounding_mode {
-  public:
-    explicit rounding_mode(int mode) : saved_(std::fegetround()) { std::fesetround(mode); }
-    ~rounding_mode() { std::fesetround(saved_); }
-    rounding_mode(const rounding_mode&) = delete;
-    rounding_mode& operator=(const rounding_mode&) = delete;
-
-  private:
-    int saved_;
+// A decimal magnitude as 0.d1d2d3… × 10^exponent: its significant digits without leading or
+// trailing zeros (none for zero), so that two magnitudes compare exactly by exponent, then digits.
+struct decimal_magnitude {
+    std::string digits;
+    long long exponent = 0;
 };
 
-// The single-precision value of a decimal magnitude (digits, point, exponent; no sign). The range
-// decisions need the exact value, so they use its double rounded downwards: v >= t exactly when
-// round_down(v) >= t for a threshold t that is a double. Inside the range, strtof rounds correctly.
-float single_magnitude(const char* digits) {
-    double lower = 0.0;
-    {
-        const rounding_mode downwards(FE_DOWNWARD);
-        lower = std::strtod(digits, nullptr);
+constexpr long long exponent_ceiling = 1'000'000'000;  // far beyond every threshold below
+
+// `text` is digits, an optional point and digits, and an optional exponent, as scanned.
+decimal_magnitude normalized(std::string_view text) {
+    decimal_magnitude m;
+    bool after_point = false;
+    std::size_t at = 0;
+    for (; at < text.size() && text[at] != 'e' && text[at] != 'E'; ++at) {
+        const char c = text[at];
+        if (c == '.') {
+            after_point = true;
+        } else if (m.digits.empty() && c == '0') {
+            if (after_point) --m.exponent;  // a zero between the point and the first digit
+        } else {
+            m.digits += c;
+            if (!after_point) ++m.exponent;
+        }
     }
-    if (lower >= 0x1p128) return std::numeric_limits<float>::infinity();
-    if (lower < 0x1p-149) return 0.0F;
-    const float nearest = std::strtof(digits, nullptr);
-    return std::isinf(nearest) ? std::numeric_limits<float>::max() : nearest;
+    if (at < text.size()) {
+        ++at;  // the 'e'
+        const bool negative = text[at] == '-';
+        if (text[at] == '-' || text[at] == '+') ++at;
+        long long power = 0;
+        for (; at < text.size(); ++at)
+            power = std::min(power * 10 + (text[at] - '0'), exponent_ceiling);
+        m.exponent += negative ? -power : power;
+    }
+    while (!m.digits.empty() && m.digits.back() == '0') m.digits.pop_back();
+    if (m.digits.empty()) m.exponent = 0;
+    return m;
+}
+
+bool below(const decimal_magnitude& a, const decimal_magnitude& b) {
+    if (a.digits.empty() || b.digits.empty()) return a.digits.empty() && !b.digits.empty();
+    if (a.exponent != b.exponent) return a.exponent < b.exponent;
+    return a.digits < b.digits;  // no trailing zeros: a proper prefix is the smaller value
+}
+
+// 2^128 and 2^-149, exactly.
+const decimal_magnitude two_to_128 = {"340282366920938463463374607431768211456", 39};
+const decimal_magnitude two_to_minus_149 = {
+    "140129846432481707092372958328991613128026194187651577175706828388979108268586060148663818836"
+    "212158203125",
+    -44};
+
+// The single-precision value of a decimal magnitude (digits, point, exponent; no sign). The range
+// decisions compare the exact decimal value with the thresholds; inside the range from_chars rounds
+// correctly, the same on every platform.
+float single_magnitude(std::string_view text) {
+    const decimal_magnitude exact = normalized(text);
+    if (!below(exact, two_to_128)) return std::numeric_limits<float>::infinity();
+    if (below(exact, two_to_minus_149)) return 0.0F;
+    float nearest = 0.0F;
+    const std::from_chars_result read = std::from_chars(text.data(), text.data() + text.size(),
+                                                        nearest, std::chars_format::general);
+    // The only value out of range here is one between the largest single and 2^128.
+    return read.ec == std::errc::result_out_of_range ? std::numeric_limits<float>::max() : nearest;
 }
 
 void finish(std::istream& in, const scanner& scan, bool ok) {
@@ -107,7 +146,8 @@ std::istream& read_number(std::istream& in, float& value) {
     if (ok) {
         const bool negative = text.front() == '-';
         const bool signed_text = negative || text.front() == '+';
-        const float magnitude = single_magnitude(text.c_str() + (signed_text ? 1 : 0));
+        const float magnitude =
+            single_magnitude(std::string_view(text).substr(signed_text ? 1 : 0));
         value = negative ? -magnitude : magnitude;
     }
     finish(in, scan, ok);
