@@ -18,10 +18,12 @@ constexpr std::array<const char*, 6> type_names = {
 math_error_hook hook_in_force = default_math_error_hook;
 
 // The report bypasses every buffer: one write straight to the standard error device, retried when
-// a signal interrupts it or the device takes only part of it.
+// a signal interrupts it or the device takes only part of it. The count is an unsigned int, which
+// both POSIX write and the Windows runtime's (where a text-mode device gets CR LF) accept.
 void write_unbuffered(const char* bytes, std::size_t size) {
     while (size > 0) {
-        const ssize_t written = ::write(STDERR_FILENO, bytes, size);
+        const auto count = static_cast<unsigned>(std::min<std::size_t>(size, 1U << 16));
+        const auto written = static_cast<long long>(::write(STDERR_FILENO, bytes, count));
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return;  // nowhere left to report to
         bytes += written;
