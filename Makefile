@@ -1,11 +1,13 @@
 # Two commands: `make run` builds and starts the program, `make test` builds and runs every test:
 # the suite, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
-# fuzzing run. `make check` is the suite alone, `make bench` the benchmark.
+# fuzzing run. `make check` is the suite alone, `make bench` the benchmark, and `make windows`
+# builds newton.exe and runs the Windows suite under Wine.
 BUILD ?= build
 CHECKED_BUILD ?= build-checked
+WINDOWS_BUILD ?= build-windows
 FUZZ_SECONDS ?= 30
 
-.PHONY: all run check checked fuzz test bench clean
+.PHONY: all run check checked fuzz test windows bench clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -41,8 +43,18 @@ fuzz: $(CHECKED_BUILD)/build.ninja
 
 test: check checked fuzz
 
+# Cross-compiled with MinGW-w64; the end-to-end cases come from the Linux build's
+# windows_program_test, so that build comes first.
+$(WINDOWS_BUILD)/build.ninja: CMakeLists.txt cmake/mingw-w64.cmake
+	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DNEWTON_HOST_BUILD=$(abspath $(BUILD))
+
+windows: all $(WINDOWS_BUILD)/build.ninja
+	cmake --build $(WINDOWS_BUILD)
+	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j2
+
 bench: all
 	./$(BUILD)/bench/newton_bench
 
 clean:
-	rm -rf $(BUILD) $(CHECKED_BUILD)
+	rm -rf $(BUILD) $(CHECKED_BUILD) $(WINDOWS_BUILD)

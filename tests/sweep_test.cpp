@@ -32,8 +32,15 @@ struct sweep_figures {
     std::uint64_t roots = 0;
     std::uint64_t used_up = 0;
     std::uint64_t left = 0;
-    std::uint32_t longest = 0;  // the largest count written with a root
+    std::uint32_t longest = 0;                  // the largest count written with a root
+    std::uint64_t digest = 0xcbf29ce484222325;  // FNV-1a of every outcome, x and count
 };
+
+void add_to_digest(std::uint64_t& digest, std::uint32_t word) {
+    for (int byte = 0; byte < 4; ++byte) {
+        digest = (digest ^ ((word >> (8 * byte)) & 0xFFU)) * 0x100000001b3;
+    }
+}
 
 // Runs every 2^shift-th bit pattern, with the top and bottom patterns of each stretch so that ±0,
 // the smallest subnormals, the largest values and ±∞ are all among them.
@@ -48,6 +55,9 @@ void sweep(float eps, unsigned shift, sweep_figures& figures) {
             const dialogue::newton_result result = dialogue::solve(x0, eps, largest_limit);
             const int raised = std::fetestexcept(FE_INVALID | FE_DIVBYZERO);
             ++figures.runs;
+            add_to_digest(figures.digest, static_cast<std::uint32_t>(result.kind));
+            add_to_digest(figures.digest, std::bit_cast<std::uint32_t>(result.x));
+            add_to_digest(figures.digest, result.count);
             if (raised != 0) {
                 ADD_FAILURE() << "X0 " << x0 << " (" << std::hex << bits << ") raised " << raised;
                 return;
@@ -87,7 +97,8 @@ TEST(Sweep, EveryStartEndsDefinitely) {
         sweep(eps, 12, figures);
         std::cout << "accuracy " << eps << ": " << figures.runs << " starts, " << figures.roots
                   << " roots (count at most " << figures.longest << "), " << figures.used_up
-                  << " limits used up, " << figures.left << " left the finite range\n";
+                  << " limits used up, " << figures.left << " left the finite range; digest "
+                  << std::hex << figures.digest << std::dec << "\n";
         EXPECT_GE(figures.runs, 1000000U);
         if (eps > 0.0F) {
             EXPECT_GT(figures.roots, figures.runs / 4);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "support/memory_file.hpp"
+#include "support/target.hpp"
 
 namespace testing_support {
 namespace {
@@ -33,12 +34,15 @@ running_program::running_program(const launch& how)
         throw std::runtime_error("cannot make the program's streams");
     }
     std::vector<std::string> environment = how.environment;
+    for (std::string& entry : program_environment()) environment.push_back(std::move(entry));
     environment.emplace_back("PATH=/usr/bin:/bin");
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
-    std::string program = NEWTON_PROGRAM;
-    std::array<char*, 2> argv = {program.data(), nullptr};
+    std::vector<std::string> command = program_command();
+    std::vector<char*> argv;
+    for (std::string& word : command) argv.push_back(word.data());
+    argv.push_back(nullptr);
 
     pid_ = fork();
     if (pid_ == 0) {
@@ -53,7 +57,7 @@ running_program::running_program(const launch& how)
         dup2(input[0], STDIN_FILENO);
         dup2(out_, STDOUT_FILENO);
         dup2(how.errors_into_output ? out_ : err_, STDERR_FILENO);
-        execve(program.c_str(), argv.data(), envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(input[0]);

@@ -1,9 +1,9 @@
-#include "support/memory_file.hpp"
-
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <array>
+
+#include "support/memory_file.hpp"
 
 namespace testing_support {
 

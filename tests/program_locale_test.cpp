@@ -1,0 +1,63 @@
+// The built program in different locales: only the character set is taken from the locale, the C
+// locale gets UTF-8 and an eight-bit locale its own character set.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/process.hpp"
+
+namespace {
+
+using testing_support::launch;
+using testing_support::program_run;
+using testing_support::run_program;
+
+std::string utf8(std::u8string_view text) {
+    return {text.begin(), text.end()};
+}
+
+// The run's output from "Корень = " on.
+std::string result_lines(const std::vector<std::string>& environment, const char* input) {
+    launch how;
+    how.input = input;
+    how.environment = environment;
+    const program_run run = run_program(how);
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << "status " << run.status;
+    const std::size_t start = run.out.find(utf8(u8"Корень = "));
+    return start == std::string::npos ? run.out : run.out.substr(start);
+}
+
+TEST(Program, TheCLocaleWritesUtf8) {
+    EXPECT_EQ(result_lines({"LC_ALL=C"}, "0 0.001 100"),
+              utf8(u8"Корень = 0.299733 F(0.299733)=7.18151e-09\nЧисло итераций = 3\n"
+                   u8"Нажмите любую клавишу"));
+    // Numbers keep their "." whatever the numeric locale.
+    EXPECT_EQ(result_lines({"LC_ALL=C.UTF-8", "LC_NUMERIC=ru_RU.UTF-8"}, "2 0.5 10"),
+              utf8(u8"Корень = 2.6112 F(2.6112)=0.010562\nЧисло итераций = 1\n"
+                   u8"Нажмите любую клавишу"));
+}
+
+TEST(Program, AnEightBitLocaleGetsItsOwnCharacterSet) {
+    const std::filesystem::path locales =
+        std::filesystem::temp_directory_path() / "newton-test-locales";
+    std::filesystem::create_directories(locales);
+    const std::string make_locale =
+        "localedef -i ru_RU -f KOI8-R " + (locales / "ru_RU.KOI8-R").string() + " 2>/dev/null";
+    ASSERT_EQ(std::system(make_locale.c_str()), 0) << "localedef (package locales) is needed";
+
+    launch how;
+    how.input = "0 0.001 3";
+    how.environment = {"LOCPATH=" + locales.string(), "LC_ALL=ru_RU.KOI8-R"};
+    const program_run run = run_program(how);
+    const std::string koi8_prompts =
+        "\xf0\xd2\xcf\xc7\xd2\xc1\xcd\xcd\xc1 \xc4\xc5\xcd\xcf\xce\xd3\xd4\xd2\xc9\xd2\xd5\xc5\xd4";
+    EXPECT_EQ(run.out.substr(0, koi8_prompts.size()), koi8_prompts);  // "Программа демонстрирует"
+    EXPECT_EQ(run.out.substr(run.out.size() - 8), " \xcb\xcc\xc1\xd7\xc9\xdb\xd5");  // " клавишу"
+    std::filesystem::remove_all(locales);
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// The program the end-to-end tests start, and the bytes it writes for a text. The Linux program
+// writes the tests' UTF-8 and LF as they are; the Windows program, run under Wine with a Russian
+// locale, writes code page 866 and CR LF.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+// The command line that starts the program.
+std::vector<std::string> program_command();
+
+// Entries the program's environment needs beside the test's own.
+std::vector<std::string> program_environment();
+
+// `text` (UTF-8, LF line ends) as the program writes it.
+std::string as_written(std::string_view text);
+
+}  // namespace testing_support

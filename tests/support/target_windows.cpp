@@ -1,0 +1,36 @@
+#include <cstdlib>
+
+#include "console/charset.hpp"
+#include "support/target.hpp"
+
+namespace testing_support {
+namespace {
+
+std::string from_environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+// The test's environment names the program and its build (for Wine's prefix and the locale).
+std::vector<std::string> program_command() {
+    return {WINE_SESSION, "run", from_environment("NEWTON_WINDOWS_PROGRAM")};
+}
+
+std::vector<std::string> program_environment() {
+    return {"NEWTON_WINDOWS_BUILD=" + from_environment("NEWTON_WINDOWS_BUILD"),
+            "HOME=" + from_environment("HOME")};
+}
+
+std::string as_written(std::string_view text) {
+    console::charset_converter to_oem("CP866", "UTF-8");
+    std::string written;
+    for (const char c : to_oem(text)) {
+        if (c == '\n') written += '\r';
+        written += c;
+    }
+    return written;
+}
+
+}  // namespace testing_support
