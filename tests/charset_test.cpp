@@ -9,15 +9,14 @@
 
 #include "console/cp1251.hpp"
 #include "dialogue/texts.hpp"
+#include "support/utf8.hpp"
 
 namespace {
 
 using console::charset_converter;
 using console::cp1251;
 
-std::string utf8(std::u8string_view text) {
-    return {text.begin(), text.end()};
-}
+using testing_support::utf8;
 
 TEST(StoredTexts, AreWindows1251BytesEndingInNul) {
     constexpr auto root = cp1251(u8"Корень = ");

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/process.hpp"
+#include "support/utf8.hpp"
 
 namespace {
 
@@ -16,9 +17,7 @@ using testing_support::launch;
 using testing_support::program_run;
 using testing_support::run_program;
 
-std::string utf8(std::u8string_view text) {
-    return {text.begin(), text.end()};
-}
+using testing_support::utf8;
 
 // The run's output from "Корень = " on.
 std::string result_lines(const std::vector<std::string>& environment, const char* input) {

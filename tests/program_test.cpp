@@ -9,6 +9,7 @@
 
 #include "support/process.hpp"
 #include "support/target.hpp"
+#include "support/utf8.hpp"
 
 namespace {
 
@@ -17,9 +18,7 @@ using testing_support::launch;
 using testing_support::program_run;
 using testing_support::run_program;
 
-std::string utf8(std::u8string_view text) {
-    return {text.begin(), text.end()};
-}
+using testing_support::utf8;
 
 const std::string greeting =
     utf8(u8"Программа демонстрирует решение нелинейного уравнения методом Ньютона");

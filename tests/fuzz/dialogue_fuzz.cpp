@@ -11,6 +11,7 @@
 
 #include "dialogue/dialogue.hpp"
 #include "equation/math_error.hpp"
+#include "support/utf8.hpp"
 
 namespace {
 
@@ -23,9 +24,7 @@ bool count_overflow(equation::math_error& error) {
            equation::default_math_error_hook(error);
 }
 
-std::string utf8(std::u8string_view text) {
-    return {text.begin(), text.end()};
-}
+using testing_support::utf8;
 
 // The texts in the character set the console writes without a locale: UTF-8.
 const std::string greeting =
