@@ -107,4 +107,15 @@ TEST(Program, FailedReadsGiveADefiniteRun) {
     for (const dialogue_case& c : cases) expect_dialogue(c);
 }
 
+TEST(Program, OutputThatCannotBeWrittenIsAFailure) {
+    launch how;
+    how.input = "0 0.001 100";
+    how.output = testing_support::output_to::full_device;
+    const program_run run = run_program(how);
+    ASSERT_TRUE(WIFEXITED(run.status)) << "status " << run.status;
+    EXPECT_EQ(WEXITSTATUS(run.status), 1);
+    EXPECT_EQ(run.err,
+              as_written(utf8(u8"Ошибка записи в стандартный вывод: нет места на устройстве\n")));
+}
+
 }  // namespace

@@ -21,6 +21,10 @@ std::ostream& print_oem(const char* text) {
     return std::cout << platform::terminal_text(text);
 }
 
+void print_error_line(const char* text) {
+    std::cerr << platform::terminal_text(text) << std::endl;
+}
+
 int wait_key() {
     if (held_back >= 0) {
         const int code = held_back;

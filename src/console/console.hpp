@@ -14,6 +14,10 @@ void start();
 // character set, with no line end, and returns the stream.
 std::ostream& print_oem(const char* text);
 
+// Writes a NUL-terminated Windows-1251 text and a line end to the standard error stream, in the
+// terminal's character set.
+void print_error_line(const char* text);
+
 // Waits for one key press: the character code (0-255), 0 for an extended key (its second code is
 // returned by the next call without waiting), or -1 when the keyboard cannot be read.
 int wait_key();

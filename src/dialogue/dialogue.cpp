@@ -1,7 +1,9 @@
 #include "dialogue/dialogue.hpp"
 
+#include <cerrno>
 #include <cstdint>
 #include <iostream>
+#include <string>
 
 #include "console/console.hpp"
 #include "dialogue/newton.hpp"
@@ -10,9 +12,39 @@
 #include "equation/equation.hpp"
 
 namespace dialogue {
+namespace {
 
-void run_dialogue() {
-    using console::print_oem;
+using console::print_oem;
+
+// Whether standard output took everything written to it so far (a full disk, a closed descriptor or
+// an I/O error leave it bad).
+bool output_written() {
+    return !std::cout.bad();
+}
+
+// Writes the prompt, then reads the value; false, without reading, when standard output failed.
+template <class Number>
+bool ask(const char* prompt, Number& value) {
+    print_oem(prompt);
+    if (!output_written()) return false;
+    read_number(std::cin, value);
+    return true;
+}
+
+// The failure of standard output, named on standard error in the user's character set.
+int report_write_failure(int error) {
+    std::string line = texts::write_failed.data();
+    if (const char* reason = texts::write_failure_reason(error)) {
+        line += ": ";
+        line += reason;
+    }
+    console::print_error_line(line.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int run_dialogue() {
     // A failed read leaves its value as it is; these starting values make such a run definite.
     float x = 0.0F;
     float eps = 0.0F;
@@ -20,12 +52,10 @@ void run_dialogue() {
 
     print_oem(texts::greeting.data());
     std::cout << std::endl;
-    print_oem(texts::ask_start.data());
-    read_number(std::cin, x);
-    print_oem(texts::ask_accuracy.data());
-    read_number(std::cin, eps);
-    print_oem(texts::ask_limit.data());
-    read_number(std::cin, n);
+    if (!ask(texts::ask_start.data(), x) || !ask(texts::ask_accuracy.data(), eps) ||
+        !ask(texts::ask_limit.data(), n)) {
+        return report_write_failure(errno);
+    }
 
     const newton_result result = solve(x, eps, n);
     if (result.kind == outcome::root_found) {
@@ -44,7 +74,10 @@ void run_dialogue() {
     }
     std::cout << std::endl;
     print_oem(texts::press_any_key.data());
+    // Nobody would see the closing text: no wait for a key nobody was asked for.
+    if (!output_written()) return report_write_failure(errno);
     console::wait_key();
+    return 0;
 }
 
 }  // namespace dialogue

@@ -6,6 +6,5 @@
 
 int main() {
     console::start();
-    dialogue::run_dialogue();
-    return 0;
+    return dialogue::run_dialogue();
 }

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::streambuf* const saved_out = std::cout.rdbuf(output.rdbuf());
     std::cin.clear();
 
-    dialogue::run_dialogue();
+    require(dialogue::run_dialogue() == 0);
 
     std::cin.rdbuf(saved_in);
     std::cout.rdbuf(saved_out);

@@ -54,9 +54,21 @@ running_program::running_program(const launch& how)
             if (terminal < 0) _exit(126);
             close(terminal);
         }
-        dup2(input[0], STDIN_FILENO);
-        dup2(out_, STDOUT_FILENO);
+        ::signal(SIGPIPE, SIG_DFL);  // this process ignores it for its own writes
         dup2(how.errors_into_output ? out_ : err_, STDERR_FILENO);
+        if (how.input_closed) {
+            close(STDIN_FILENO);
+        } else {
+            dup2(input[0], STDIN_FILENO);
+        }
+        if (how.output == output_to::memory_file) {
+            dup2(out_, STDOUT_FILENO);
+        } else {
+            close(STDOUT_FILENO);
+            if (how.output == output_to::full_device &&
+                open("/dev/full", O_WRONLY) != STDOUT_FILENO)
+                _exit(126);
+        }
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }

@@ -10,8 +10,13 @@
 
 namespace testing_support {
 
+// Where the program's standard output goes.
+enum class output_to { memory_file, closed, full_device };
+
 struct launch {
-    std::string input;     // written to standard input, which is then closed
+    std::string input;          // written to standard input, which is then closed
+    bool input_closed = false;  // the program starts with no standard input at all
+    output_to output = output_to::memory_file;
     std::string terminal;  // when set, this terminal becomes the program's controlling terminal
     std::vector<std::string> environment = {"LC_ALL=C.UTF-8"};
     bool errors_into_output = false;  // standard error goes to the same file as standard output
