@@ -13,12 +13,15 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "console/console.hpp"
 #include "support/process.hpp"
+#include "support/target.hpp"
+#include "support/utf8.hpp"
 
 namespace {
 
@@ -62,6 +65,8 @@ class pseudo_terminal {
     void type(const std::string& bytes) const {
         ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
+
+    int observer() const { return observer_; }
 
     int unread() const {
         int count = -1;
@@ -146,16 +151,30 @@ TEST(KeyWait, IgnoredSequencesAndRedirectedInputKeepItWaiting) {
     EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
 }
 
-TEST(KeyWait, TypeAheadAfterTheKeyIsLeftForTheShell) {
-    waiting_program waiting;
-    ASSERT_TRUE(waiting.terminal.becomes_raw());
-    waiting.terminal.type("\x1b[Bls\r");
-    ASSERT_TRUE(waiting.program.ended_within(5s));
-    EXPECT_EQ(waiting.terminal.unread(), 3);
+TEST(KeyWait, APasteDuringTheWaitNeverReachesTheShell) {
+    // Whole, and as a terminal may deliver a paste: in pieces a few milliseconds apart.
+    const std::vector<std::vector<std::string>> pastes = {{"hello\recho PASTED\r"},
+                                                          {"\x1b[B", "ls\r", "echo PASTED\r"}};
+    for (const std::vector<std::string>& paste : pastes) {
+        waiting_program waiting;
+        ASSERT_TRUE(waiting.terminal.becomes_raw());
+        for (const std::string& piece : paste) {
+            waiting.terminal.type(piece);
+            std::this_thread::sleep_for(10ms);
+        }
+        ASSERT_TRUE(waiting.program.ended_within(5s));
+        EXPECT_EQ(WEXITSTATUS(waiting.program.result().status), 0);
+        EXPECT_EQ(waiting.terminal.unread(), 0);
+        EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
+    }
 }
 
-TEST(KeyWait, EndingSignalsRestoreTheTerminal) {
-    for (const int signal_number : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) {
+TEST(KeyWait, EverySignalThatEndsTheProcessRestoresTheTerminal) {
+    const int signals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP,  SIGABRT,
+                           SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2,  SIGPIPE,
+                           SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ,  SIGVTALRM,
+                           SIGPROF, SIGIO,   SIGPWR,    SIGSYS,  SIGRTMIN, SIGRTMAX};
+    for (const int signal_number : signals) {
         SCOPED_TRACE(testing::Message() << "signal " << signal_number);
         waiting_program waiting;
         ASSERT_TRUE(waiting.terminal.becomes_raw());
@@ -189,17 +208,166 @@ TEST(KeyWait, WithHangUpsIgnoredTheFailedReadEndsIt) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
+// The program as a job-control shell runs it: in a process group of its own in the foreground of
+// the terminal's session, whose leader stays alive as its parent, so that a stop really stops it.
+class foreground_job {
+  public:
+    explicit foreground_job(const std::string& terminal) {
+        std::array<int, 2> channel{};
+        if (pipe(channel.data()) != 0) return;
+        leader_ = fork();
+        if (leader_ == 0) {
+            setsid();
+            const int tty = open(terminal.c_str(), O_RDWR);
+            const pid_t job = fork();
+            if (job == 0) {
+                setpgid(0, 0);
+                const int nothing = open("/dev/null", O_RDWR);
+                dup2(nothing, STDIN_FILENO);  // every read fails: the dialogue goes to its wait
+                dup2(nothing, STDOUT_FILENO);
+                std::vector<std::string> command = testing_support::program_command();
+                std::vector<char*> argv;
+                for (std::string& word : command) argv.push_back(word.data());
+                argv.push_back(nullptr);
+                execv(argv[0], argv.data());
+                _exit(127);
+            }
+            setpgid(job, job);
+            tcsetpgrp(tty, job);
+            [[maybe_unused]] const ssize_t sent = write(channel[1], &job, sizeof job);
+            int status = 0;
+            while (waitpid(job, &status, 0) != job) {
+            }
+            _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+        }
+        close(channel[1]);
+        if (read(channel[0], &job_, sizeof job_) != sizeof job_) job_ = -1;
+        close(channel[0]);
+    }
+    ~foreground_job() {
+        if (job_ > 0) kill(job_, SIGKILL);
+        if (leader_ > 0) waitpid(leader_, nullptr, 0);
+    }
+    foreground_job(const foreground_job&) = delete;
+    foreground_job& operator=(const foreground_job&) = delete;
+
+    void signal(int signal_number) const { kill(job_, signal_number); }
+
+    bool becomes_stopped() const {
+        for (int tries = 0; tries < 5000; ++tries) {
+            std::ifstream stat("/proc/" + std::to_string(job_) + "/stat");
+            std::string pid;
+            std::string name;
+            char state = '?';
+            stat >> pid >> name >> state;
+            if (state == 'T') return true;
+            std::this_thread::sleep_for(1ms);
+        }
+        return false;
+    }
+
+    // The program's exit status, as its leader passes it on; -1 when it does not end in time.
+    int exit_status() {
+        for (int tries = 0; tries < 5000; ++tries) {
+            int status = 0;
+            if (waitpid(leader_, &status, WNOHANG) == leader_) {
+                leader_ = -1;
+                job_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        return -1;
+    }
+
+  private:
+    pid_t leader_ = -1;
+    pid_t job_ = -1;
+};
+
+TEST(KeyWait, AStopPutsTheModeBackAndTheContinueMakesItRawAgain) {
+    pseudo_terminal terminal;
+    foreground_job job(terminal.path());
+    ASSERT_TRUE(terminal.becomes_raw());
+    termios shell_mode =
+        terminal.mode();  // stands for a mode a shell sets while the job is stopped
+
+    job.signal(SIGTSTP);
+    ASSERT_TRUE(job.becomes_stopped());
+    const termios before = terminal.mode();
+    EXPECT_FALSE(terminal.in_raw_mode());
+    shell_mode = before;
+    shell_mode.c_lflag ^= ECHOCTL;
+    ASSERT_EQ(tcsetattr(terminal.observer(), TCSANOW, &shell_mode), 0);
+    job.signal(SIGCONT);
+    ASSERT_TRUE(terminal.becomes_raw());
+
+    // SIGSTOP cannot be caught: the mode stays raw, and the continue is what puts it right.
+    job.signal(SIGSTOP);
+    ASSERT_TRUE(job.becomes_stopped());
+    shell_mode.c_lflag ^= ECHOKE;
+    ASSERT_EQ(tcsetattr(terminal.observer(), TCSANOW, &shell_mode), 0);
+    job.signal(SIGCONT);
+    ASSERT_TRUE(terminal.becomes_raw());
+
+    terminal.type("\x1a");  // Ctrl+Z is a key
+    EXPECT_EQ(job.exit_status(), 0);
+    EXPECT_TRUE(same_mode(terminal.mode(), shell_mode));
+}
+
+TEST(KeyWait, InAnOrphanedGroupAStopIsDroppedAndTheWaitStaysRaw) {
+    // The test's programs run in sessions of their own, whose process groups are orphaned.
+    waiting_program waiting;
+    ASSERT_TRUE(waiting.terminal.becomes_raw());
+    ASSERT_TRUE(waiting.program.signal(SIGTSTP));
+    EXPECT_FALSE(waiting.program.ended_within(200ms));
+    EXPECT_TRUE(waiting.terminal.in_raw_mode());
+    waiting.terminal.type("x");
+    ASSERT_TRUE(waiting.program.ended_within(5s));
+    EXPECT_EQ(WEXITSTATUS(waiting.program.result().status), 0);
+    EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
+}
+
+TEST(ClosedStreams, NeverFallBackToTheTerminal) {
+    {
+        SCOPED_TRACE("standard input closed: every read fails, and the wait comes at once");
+        pseudo_terminal terminal;
+        testing_support::launch how = on_terminal(terminal.path());
+        how.input_closed = true;
+        running_program program(how);
+        ASSERT_TRUE(terminal.becomes_raw());
+        terminal.type("x");
+        ASSERT_TRUE(program.ended_within(5s));
+        EXPECT_EQ(WEXITSTATUS(program.result().status), 0);
+        EXPECT_NE(program.result().out.find(testing_support::utf8(u8"Решение не найдено")),
+                  std::string::npos);
+    }
+    {
+        SCOPED_TRACE("standard output closed: a write failure, nothing on the terminal");
+        pseudo_terminal terminal;
+        testing_support::launch how = on_terminal(terminal.path());
+        how.output = testing_support::output_to::closed;
+        running_program program(how);
+        ASSERT_TRUE(program.ended_within(5s));
+        const int status = program.result().status;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+        EXPECT_EQ(program.result().err,
+                  testing_support::utf8(u8"Ошибка записи в стандартный вывод: поток закрыт\n"));
+        EXPECT_EQ(terminal.shown(), "");
+    }
+}
+
 struct key_wait_run {
     std::array<int, 2> codes{-9, -9};  // -9: a result that never came; -2: a call not made
     int unread = -1;                   // bytes left unread on the terminal afterwards
 };
 
 // wait_key in a child of this process, in a session of its own. With a terminal, that terminal is
-// the child's controlling terminal and `parts` are typed one after another, 10 ms apart, once it is
-// in raw mode; without one, the child has no controlling terminal. The child calls wait_key a
+// the child's controlling terminal and `parts` are typed one after another, `pause` apart, once it
+// is in raw mode; without one, the child has no controlling terminal. The child calls wait_key a
 // second time when `always_twice` is set or the first code is 0, an extended key's.
 key_wait_run wait_key_in_child(const std::vector<std::string>& parts, bool always_twice,
-                               bool with_terminal = true) {
+                               bool with_terminal = true, std::chrono::milliseconds pause = 10ms) {
     pseudo_terminal terminal;
     key_wait_run run;
     std::array<int, 2> channel{};
@@ -217,7 +385,7 @@ key_wait_run wait_key_in_child(const std::vector<std::string>& parts, bool alway
     close(channel[1]);
     if (with_terminal && terminal.becomes_raw()) {
         for (std::size_t part = 0; part < parts.size(); ++part) {
-            if (part > 0) std::this_thread::sleep_for(10ms);
+            if (part > 0) std::this_thread::sleep_for(pause);
             terminal.type(parts[part]);
         }
     }
@@ -242,11 +410,12 @@ TEST(WaitKey, AnExtendedKeyGivesZeroThenItsSecondCodeWithoutWaiting) {
 }
 
 TEST(WaitKey, ACharacterComesInWindows1251) {
-    // The second call reads again; the same bytes, typed once, end both waits.
-    EXPECT_EQ(wait_key_twice("\xd0\x96\xe2\x82\xac"), (std::array<int, 2>{0xC6, 0x88}));  // Ж €
-    EXPECT_EQ(wait_key_twice("\xe4\xb8\xad"
-                             "\x7f"),
-              (std::array<int, 2>{'?', 8}));
+    // The second call reads again, so its key comes after the first wait has ended.
+    const auto two_keys = [](std::string first, std::string second) {
+        return wait_key_in_child({std::move(first), std::move(second)}, true, true, 300ms).codes;
+    };
+    EXPECT_EQ(two_keys("\xd0\x96", "\xe2\x82\xac"), (std::array<int, 2>{0xC6, 0x88}));  // Ж €
+    EXPECT_EQ(two_keys("\xe4\xb8\xad", "\x7f"), (std::array<int, 2>{'?', 8}));
 }
 
 TEST(WaitKey, WithoutATerminalItReturnsAtOnce) {

@@ -7,8 +7,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <csignal>
 #include <cstring>
@@ -24,66 +26,160 @@ namespace console::platform {
 namespace {
 
 constexpr int escape_wait_ms = 50;  // how long the rest of a key's sequence may take to arrive
+constexpr std::size_t burst_cap = 64 * 1024;  // a key held down cannot keep the program alive
+constexpr auto burst_time_cap = std::chrono::seconds(1);
 
 int keyboard = -1;
 std::string codeset = "UTF-8";
 
-// Shared with the signal handler: the mode to put back, and whether raw mode is in force.
+// Shared with the signal handlers, which act only while `waiting` is set: the mode to put back, the
+// raw mode made from it, and whether the raw mode is what the program last set.
 termios saved_mode{};
-volatile std::sig_atomic_t raw_mode_on = 0;
+termios raw_mode{};
+volatile std::sig_atomic_t waiting = 0;
+volatile std::sig_atomic_t raw_in_force = 0;
 
-constexpr std::array<int, 4> ending_signals = {SIGTERM, SIGHUP, SIGQUIT, SIGINT};
+// Every signal whose default action ends the process (SIGKILL cannot be caught), and the real-time
+// signals, SIGRTMIN to SIGRTMAX, added where they are caught.
+// clang-format off
+constexpr std::array<int, 22> ending_signals = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP,   SIGABRT, SIGBUS, SIGFPE,
+    SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE,   SIGALRM,   SIGTERM, SIGSTKFLT,
+    SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,     SIGPWR,  SIGSYS};
+// clang-format on
+
+termios raw_from(const termios& mode) {
+    termios raw = mode;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON);  // bytes as they come, not whole lines
+    raw.c_lflag &= ~static_cast<tcflag_t>(ECHO);    // the key press is not shown
+    raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);    // Ctrl+C, Ctrl+\ and Ctrl+Z arrive as keys
+    raw.c_lflag &= ~static_cast<tcflag_t>(IEXTEN);  // Ctrl+V and Ctrl+O arrive as keys
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON);    // Ctrl+S and Ctrl+Q arrive as keys
+    raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL);   // Enter arrives as CR
+    raw.c_iflag &= ~static_cast<tcflag_t>(INLCR);   // Ctrl+J arrives as LF
+    raw.c_iflag &= ~static_cast<tcflag_t>(IGNCR);   // CR is not dropped
+    raw.c_cc[VMIN] = 1;                             // a read returns as soon as one byte is there
+    raw.c_cc[VTIME] = 0;                            // with no timer: poll() does the timing
+    return raw;
+}
+
+bool same_mode(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag &&
+           std::equal(std::begin(a.c_cc), std::end(a.c_cc), std::begin(b.c_cc));
+}
 
 // tcsetattr from a process that has been moved to the background would stop it with SIGTTOU; the
-// mode must go back all the same.
-bool put_back_saved_mode() {
+// mode must go back all the same. Safe in a signal handler.
+bool set_mode(const termios& mode) {
     sigset_t ttou{};
     sigset_t previous{};
     sigemptyset(&ttou);
     sigaddset(&ttou, SIGTTOU);
     sigprocmask(SIG_BLOCK, &ttou, &previous);
-    const bool restored = tcsetattr(keyboard, TCSANOW, &saved_mode) == 0;
+    const bool set = tcsetattr(keyboard, TCSANOW, &mode) == 0;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return restored;
+    return set;
+}
+
+// Puts the saved mode back if the raw mode is in force; true when the saved mode is in force.
+bool put_back_saved_mode() {
+    if (raw_in_force == 0) return true;
+    raw_in_force = 0;
+    return set_mode(saved_mode);
+}
+
+// After a stop, in the foreground: raw mode again. A mode that someone else set meanwhile (a shell
+// puts its own back when a job stops) becomes the one to put back at the end. In the background
+// the terminal is the shell's and is left alone; reading it stops the process until it is brought
+// back, and the continue comes here again.
+void resume_raw_mode() {
+    if (waiting == 0 || tcgetpgrp(keyboard) != getpgrp()) return;
+    termios current{};
+    if (tcgetattr(keyboard, &current) != 0) return;
+    if (!same_mode(current, raw_mode)) {
+        saved_mode = current;
+        raw_mode = raw_from(current);
+    }
+    if (set_mode(raw_mode)) raw_in_force = 1;
 }
 
 // A signal that ends the process during the wait: put the terminal back, then end by the same
-// signal with its default action (SA_RESETHAND restored it, SA_NODEFER lets it through at once).
+// signal with its default action (SA_RESETHAND restored it, SA_NODEFER lets it through at once),
+// with a core dump where that is the default.
 void end_by_signal(int signal_number) {
-    if (raw_mode_on != 0) put_back_saved_mode();
+    put_back_saved_mode();
     std::raise(signal_number);
 }
 
+void on_continue(int) {
+    const int saved_errno = errno;
+    resume_raw_mode();
+    errno = saved_errno;
+}
+
+void stop_with_mode_put_back(int);
+
+void catch_stop() {
+    struct sigaction action {};
+    action.sa_handler = stop_with_mode_put_back;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTSTP, &action, nullptr);
+}
+
+// SIGTSTP (kill -TSTP; Ctrl+Z itself is a key in raw mode): the terminal goes back to its mode,
+// then the process stops with the default action. It goes on here after SIGCONT, or at once in an
+// orphaned process group, whose stops the kernel drops; either way the wait goes on in raw mode.
+void stop_with_mode_put_back(int) {
+    const int saved_errno = errno;
+    put_back_saved_mode();
+    struct sigaction stop {};
+    stop.sa_handler = SIG_DFL;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGTSTP, &stop, nullptr);
+    std::raise(SIGTSTP);  // pending: the handler runs with SIGTSTP blocked
+    sigset_t tstp{};
+    sigemptyset(&tstp);
+    sigaddset(&tstp, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &tstp, nullptr);  // stops here
+    catch_stop();
+    resume_raw_mode();
+    errno = saved_errno;
+}
+
+// The signals the wait catches: the ending ones, the real-time ones, SIGTSTP and SIGCONT.
+template <class Visit>
+void for_each_caught_signal(Visit visit) {
+    for (const int signal_number : ending_signals) visit(signal_number);
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number)
+        visit(signal_number);
+    visit(SIGTSTP);
+    visit(SIGCONT);
+}
+
 // Raw mode for one wait: switched on by the constructor, put back by restore() or the destructor,
-// and by end_by_signal when a signal ends the process meanwhile.
-class raw_mode {
+// and by the handlers when a signal ends or stops the process meanwhile.
+class raw_mode_guard {
   public:
-    raw_mode() {
+    raw_mode_guard() {
         if (keyboard < 0 || tcgetattr(keyboard, &saved_mode) != 0) return;
-        catch_ending_signals();
-        termios raw = saved_mode;
-        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON);  // bytes as they come, not whole lines
-        raw.c_lflag &= ~static_cast<tcflag_t>(ECHO);    // the key press is not shown
-        raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);    // Ctrl+C, Ctrl+\ and Ctrl+Z arrive as keys
-        raw.c_lflag &= ~static_cast<tcflag_t>(IEXTEN);  // Ctrl+V and Ctrl+O arrive as keys
-        raw.c_iflag &= ~static_cast<tcflag_t>(IXON);    // Ctrl+S and Ctrl+Q arrive as keys
-        raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL);   // Enter arrives as CR
-        raw.c_iflag &= ~static_cast<tcflag_t>(INLCR);   // Ctrl+J arrives as LF
-        raw.c_iflag &= ~static_cast<tcflag_t>(IGNCR);   // CR is not dropped
-        raw.c_cc[VMIN] = 1;   // a read returns as soon as one byte is there
-        raw.c_cc[VTIME] = 0;  // with no timer: poll() does the timing
-        raw_mode_on = 1;
+        raw_mode = raw_from(saved_mode);
+        const signal_block block;
+        catch_signals();
+        waiting = 1;
+        raw_in_force = 1;
         // TCSANOW keeps whatever was typed ahead.
-        if (tcsetattr(keyboard, TCSANOW, &raw) != 0) {
-            raw_mode_on = 0;
-            release_ending_signals();
+        if (!set_mode(raw_mode)) {
+            raw_in_force = 0;
+            waiting = 0;
+            release_signals();
             return;
         }
         active_ = true;
     }
-    ~raw_mode() { restore(); }
-    raw_mode(const raw_mode&) = delete;
-    raw_mode& operator=(const raw_mode&) = delete;
+    ~raw_mode_guard() { restore(); }
+    raw_mode_guard(const raw_mode_guard&) = delete;
+    raw_mode_guard& operator=(const raw_mode_guard&) = delete;
 
     bool active() const { return active_; }
 
@@ -91,32 +187,57 @@ class raw_mode {
     bool restore() {
         if (!active_) return true;
         active_ = false;
+        const signal_block block;
+        waiting = 0;
         const bool restored = put_back_saved_mode();
-        raw_mode_on = 0;
-        release_ending_signals();
+        release_signals();
         return restored;
     }
 
   private:
-    void catch_ending_signals() {
-        struct sigaction action {};
-        action.sa_handler = end_by_signal;
-        action.sa_flags = static_cast<int>(SA_RESETHAND | SA_NODEFER);
-        sigemptyset(&action.sa_mask);
-        for (std::size_t at = 0; at < ending_signals.size(); ++at) {
-            sigaction(ending_signals[at], nullptr, &previous_[at]);
-            // A signal the user chose to ignore (nohup, a background job) stays ignored.
-            if (previous_[at].sa_handler != SIG_IGN)
-                sigaction(ending_signals[at], &action, nullptr);
+    // Holds every signal off while the shared state and the handlers change.
+    class signal_block {
+      public:
+        signal_block() {
+            sigset_t all{};
+            sigfillset(&all);
+            sigprocmask(SIG_BLOCK, &all, &previous_);
         }
+        ~signal_block() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+        signal_block(const signal_block&) = delete;
+        signal_block& operator=(const signal_block&) = delete;
+
+      private:
+        sigset_t previous_{};
+    };
+
+    void catch_signals() {
+        for_each_caught_signal([this](int signal_number) {
+            struct sigaction action {};
+            sigemptyset(&action.sa_mask);
+            if (signal_number == SIGTSTP) {
+                action.sa_handler = stop_with_mode_put_back;
+            } else if (signal_number == SIGCONT) {
+                action.sa_handler = on_continue;
+            } else {
+                action.sa_handler = end_by_signal;
+                action.sa_flags = static_cast<int>(SA_RESETHAND | SA_NODEFER);
+            }
+            struct sigaction& previous = previous_[static_cast<std::size_t>(signal_number)];
+            sigaction(signal_number, nullptr, &previous);
+            // A signal the user chose to ignore (nohup, a background job) stays ignored; SIGCONT
+            // continues the process whatever its action, so raw mode must come back regardless.
+            if (previous.sa_handler != SIG_IGN || signal_number == SIGCONT)
+                sigaction(signal_number, &action, nullptr);
+        });
     }
-    void release_ending_signals() {
-        for (std::size_t at = 0; at < ending_signals.size(); ++at) {
-            sigaction(ending_signals[at], &previous_[at], nullptr);
-        }
+    void release_signals() {
+        for_each_caught_signal([this](int signal_number) {
+            sigaction(signal_number, &previous_[static_cast<std::size_t>(signal_number)], nullptr);
+        });
     }
 
-    std::array<struct sigaction, ending_signals.size()> previous_{};
+    std::array<struct sigaction, NSIG> previous_{};
     bool active_ = false;
 };
 
@@ -184,6 +305,26 @@ int read_key_press() {
     }
 }
 
+// Reads and drops whatever comes in the same burst as the key, until the terminal has been quiet
+// for the escape wait: the rest of a paste must never reach the shell as commands. Past the caps
+// whatever is still queued is discarded at once.
+void drop_rest_of_burst() {
+    const auto deadline = std::chrono::steady_clock::now() + burst_time_cap;
+    std::array<unsigned char, 4096> chunk{};
+    std::size_t dropped = 0;
+    while (dropped < burst_cap && std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{keyboard, POLLIN, 0};
+        const int polled = poll(&ready, 1, escape_wait_ms);
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled <= 0 || (ready.revents & POLLIN) == 0) return;
+        const ssize_t got = read(keyboard, chunk.data(), chunk.size());
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (got <= 0) return;
+        dropped += static_cast<std::size_t>(got);
+    }
+    tcflush(keyboard, TCIFLUSH);
+}
+
 }  // namespace
 
 void start() {
@@ -193,7 +334,13 @@ void start() {
     // The C locale's ASCII cannot show Russian; terminals today show UTF-8.
     codeset =
         locale_codeset == "ANSI_X3.4-1968" || locale_codeset == "ASCII" ? "UTF-8" : locale_codeset;
-    keyboard = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int opened = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // With a standard stream closed, the terminal would take its descriptor and the dialogue would
+    // be read from it or written to it: it lives at 3 or above.
+    keyboard = opened >= 0 && opened <= STDERR_FILENO
+                   ? fcntl(opened, F_DUPFD_CLOEXEC, STDERR_FILENO + 1)
+                   : opened;
+    if (keyboard != opened) close(opened);
 }
 
 std::string terminal_text(std::string_view cp1251_text) {
@@ -203,9 +350,10 @@ std::string terminal_text(std::string_view cp1251_text) {
 }
 
 int read_key_code() {
-    raw_mode raw;
+    raw_mode_guard raw;
     if (!raw.active()) return -1;
     const int code = read_key_press();
+    if (code >= 0) drop_rest_of_burst();
     if (!raw.restore()) return -1;
     if (code >= 0) {
         // The shell's prompt starts on a line of its own, not after the closing text.
