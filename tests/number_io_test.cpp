@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <sstream>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -48,6 +51,66 @@ read_result<T> read_from(const char* input, T before) {
     read_number(in, value);
     const bool ok = !in.fail();
     return {ok, value, rest_of(in)};
+}
+
+// `head`, then `count` copies of `filler`, then `tail`, made as it is read: an input of any length
+// in a few kilobytes.
+class generated_input : public std::streambuf {
+  public:
+    generated_input(std::string head, char filler, std::uint64_t count, std::string tail)
+        : head_(std::move(head)), filler_(filler), count_(count), tail_(std::move(tail)) {}
+
+  protected:
+    int_type underflow() override {
+        chunk_.clear();
+        if (!head_.empty()) {
+            std::swap(chunk_, head_);
+        } else if (count_ > 0) {
+            const std::uint64_t size = std::min<std::uint64_t>(count_, 1 << 16);
+            chunk_.assign(size, filler_);
+            count_ -= size;
+        } else {
+            std::swap(chunk_, tail_);
+        }
+        if (chunk_.empty()) return traits_type::eof();
+        setg(chunk_.data(), chunk_.data(), chunk_.data() + chunk_.size());
+        return traits_type::to_int_type(chunk_[0]);
+    }
+
+  private:
+    std::string head_;
+    char filler_;
+    std::uint64_t count_;
+    std::string tail_;
+    std::string chunk_;
+};
+
+template <typename T>
+struct long_case {
+    const char* head;
+    char filler;
+    std::uint64_t count;
+    const char* tail;
+    T value;
+};
+
+// Reads one number from each long input; each must be read whole and give its value.
+template <typename T>
+void expect_long_reads(std::initializer_list<long_case<T>> cases) {
+    for (const long_case<T>& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.head << " and " << c.count << " of '" << c.filler << "' and " << c.tail);
+        generated_input source(c.head, c.filler, c.count, c.tail);
+        std::istream in(&source);
+        T value{};
+        read_number(in, value);
+        EXPECT_FALSE(in.fail());
+        EXPECT_TRUE(in.eof());
+        EXPECT_EQ(value, c.value);
+        if constexpr (std::is_same_v<T, float>) {
+            EXPECT_EQ(std::signbit(value), std::signbit(c.value));
+        }
+    }
 }
 
 TEST(ReadSingle, GrammarAndWhereTheNumberEnds) {
@@ -117,6 +180,15 @@ TEST(ReadSingle, RangeRules) {
         EXPECT_TRUE(read.ok);
         EXPECT_EQ(std::bit_cast<std::uint32_t>(read.value), std::bit_cast<std::uint32_t>(c.value));
     }
+    constexpr float one_up = 1.00000011920928955078125F;  // the single after 1
+    expect_long_reads<float>({
+        {"1.000000059604644775390625", '0', 300, "", 1.0F},     // halfway: ties go to even
+        {"1.000000059604644775390625", '0', 300, "1", one_up},  // decided by a digit far beyond
+        {"1.000000059604644775390624", '9', 300, "", 1.0F},
+        {"-", '0', 1'000'000, "", -0.0F},
+        {"0.", '0', 1'100'000'000, "1e99999999999999999999", infinity},
+        {"1", '0', 50'000, "e-50000", 1.0F},
+    });
     std::istringstream negative_tiny("-1e-50");
     float value = untouched;
     read_number(negative_tiny, value);
@@ -149,6 +221,10 @@ TEST(ReadCount, GrammarAndRange) {
         {"x", false, 0, "x"},
         {"", false, 0, ""},
     };
+    expect_long_reads<std::uint32_t>({
+        {"+", '0', 10'000'000, "7", 7},
+        {"-", '0', 10'000'000, "", 0},
+    });
     for (const count_case& c : cases) {
         SCOPED_TRACE(testing::Message() << "input \"" << c.input << '"');
         const read_result<std::uint32_t> read = read_from(c.input, std::uint32_t{12345});

@@ -14,95 +14,107 @@ namespace {
 using traits = std::istream::traits_type;
 
 // Takes characters from the stream's buffer one at a time, remembering whether the end was reached.
+// Nothing is kept: each character is handed on as it is taken.
 class scanner {
   public:
     explicit scanner(std::istream& in) : buffer_(in.rdbuf()) {}
 
-    bool next_is(std::string_view choices) {
-        const traits::int_type c = buffer_->sgetc();
-        if (traits::eq_int_type(c, traits::eof())) {
-            at_end_ = true;
-            return false;
-        }
-        return choices.find(traits::to_char_type(c)) != std::string_view::npos;
-    }
-
-    // Moves one character of `choices`, if it is next, into `text`.
-    bool take(std::string_view choices, std::string& text) {
-        if (!next_is(choices)) return false;
-        text += traits::to_char_type(buffer_->sbumpc());
+    // Takes the next character if it is `wanted`.
+    bool take(char wanted) {
+        if (peek() != traits::to_int_type(wanted)) return false;
+        buffer_->sbumpc();
         return true;
     }
 
-    std::size_t take_digits(std::string& text) {
-        std::size_t count = 0;
-        while (take("0123456789", text)) ++count;
+    // Takes the decimal digits that come next, handing each to `digit` (0-9); returns how many.
+    template <class Digit>
+    std::uint64_t take_digits(Digit digit) {
+        std::uint64_t count = 0;
+        for (traits::int_type c = peek(); c >= '0' && c <= '9'; c = peek()) {
+            digit(static_cast<int>(c - '0'));
+            buffer_->sbumpc();
+            ++count;
+        }
         return count;
     }
 
     bool at_end() const { return at_end_; }
 
   private:
+    traits::int_type peek() {
+        const traits::int_type c = buffer_->sgetc();
+        if (traits::eq_int_type(c, traits::eof())) at_end_ = true;
+        return c;
+    }
+
     std::streambuf* buffer_;
     bool at_end_ = false;
 };
 
-// Collects the characters that fit the grammar into `text`; false when the number is incomplete.
-bool scan_decimal(scanner& scan, std::string& text) {
-    scan.take("+-", text);
-    std::size_t digits = scan.take_digits(text);
-    if (scan.take(".", text)) digits += scan.take_digits(text);
-    if (digits == 0) return false;
-    if (scan.take("eE", text)) {
-        scan.take("+-", text);
-        if (scan.take_digits(text) == 0) return false;
-    }
-    return true;
+// Past 10^18 (in either direction) every exponent gives infinity or zero; the sums stay far from
+// the 64-bit limits.
+constexpr std::int64_t exponent_ceiling = 1'000'000'000'000'000'000;
+
+std::int64_t saturated(std::int64_t value) {
+    return std::clamp(value, -exponent_ceiling, exponent_ceiling);
 }
 
-// A decimal magnitude as 0.d1d2d3… × 10^exponent: its significant digits without leading or
-// trailing zeros (none for zero), so that two magnitudes compare exactly by exponent, then digits.
+// A decimal magnitude as 0.d1d2d3… × 10^exponent: its first significant digits (none for zero), and
+// whether any digit after those is not zero. Two magnitudes compare exactly by exponent, then
+// digits, then that flag; and rounding the kept digits with a non-zero digit put after them gives
+// the same single as the whole number, as long as every threshold and every halfway point between
+// two singles has no more significant digits than are kept. 2^-149 has 105 and the longest halfway
+// points 113.
+constexpr std::size_t kept_digits = 128;
+
 struct decimal_magnitude {
-    std::string digits;
-    long long exponent = 0;
+    std::string digits;  // at most kept_digits, no leading or trailing zeros
+    std::int64_t exponent = 0;
+    bool more_beyond = false;  // a non-zero digit after the kept ones
 };
 
-constexpr long long exponent_ceiling = 1'000'000'000;  // far beyond every threshold below
-
-// `text` is digits, an optional point and digits, and an optional exponent, as scanned.
-decimal_magnitude normalized(std::string_view text) {
-    decimal_magnitude m;
+// Reads digits, an optional point and digits, and an optional exponent; false when the number is
+// incomplete. Leading zeros and dropped digits cost nothing but their count.
+bool scan_magnitude(scanner& scan, decimal_magnitude& m) {
     bool after_point = false;
-    std::size_t at = 0;
-    for (; at < text.size() && text[at] != 'e' && text[at] != 'E'; ++at) {
-        const char c = text[at];
-        if (c == '.') {
-            after_point = true;
-        } else if (m.digits.empty() && c == '0') {
-            if (after_point) --m.exponent;  // a zero between the point and the first digit
-        } else {
-            m.digits += c;
-            if (!after_point) ++m.exponent;
+    const auto digit = [&](int d) {
+        if (m.digits.empty() && d == 0) {
+            if (after_point) m.exponent = saturated(m.exponent - 1);  // between point and digits
+            return;
         }
+        if (!after_point) m.exponent = saturated(m.exponent + 1);
+        if (m.digits.size() < kept_digits) {
+            m.digits += static_cast<char>('0' + d);
+        } else if (d != 0) {
+            m.more_beyond = true;
+        }
+    };
+    std::uint64_t count = scan.take_digits(digit);
+    if (scan.take('.')) {
+        after_point = true;
+        count += scan.take_digits(digit);
     }
-    if (at < text.size()) {
-        ++at;  // the 'e'
-        const bool negative = text[at] == '-';
-        if (text[at] == '-' || text[at] == '+') ++at;
-        long long power = 0;
-        for (; at < text.size(); ++at)
-            power = std::min(power * 10 + (text[at] - '0'), exponent_ceiling);
-        m.exponent += negative ? -power : power;
+    if (count == 0) return false;
+    if (scan.take('e') || scan.take('E')) {
+        const bool negative = scan.take('-');
+        if (!negative) scan.take('+');
+        std::int64_t power = 0;
+        const auto exponent_digit = [&power](int d) {
+            power = std::min(power * 10 + d, exponent_ceiling);
+        };
+        if (scan.take_digits(exponent_digit) == 0) return false;
+        m.exponent = saturated(m.exponent + (negative ? -power : power));
     }
     while (!m.digits.empty() && m.digits.back() == '0') m.digits.pop_back();
-    if (m.digits.empty()) m.exponent = 0;
-    return m;
+    if (m.digits.empty()) m = decimal_magnitude{};
+    return true;
 }
 
 bool below(const decimal_magnitude& a, const decimal_magnitude& b) {
     if (a.digits.empty() || b.digits.empty()) return a.digits.empty() && !b.digits.empty();
     if (a.exponent != b.exponent) return a.exponent < b.exponent;
-    return a.digits < b.digits;  // no trailing zeros: a proper prefix is the smaller value
+    if (a.digits != b.digits) return a.digits < b.digits;  // a proper prefix is the smaller value
+    return !a.more_beyond && b.more_beyond;
 }
 
 // 2^128 and 2^-149, exactly.
@@ -112,13 +124,17 @@ const decimal_magnitude two_to_minus_149 = {
     "212158203125",
     -44};
 
-// The single-precision value of a decimal magnitude (digits, point, exponent; no sign). The range
-// decisions compare the exact decimal value with the thresholds; inside the range from_chars rounds
-// correctly, the same on every platform.
-float single_magnitude(std::string_view text) {
-    const decimal_magnitude exact = normalized(text);
+// The single-precision value of a magnitude. The range decisions compare the exact decimal value
+// with the thresholds; inside the range from_chars rounds correctly, the same on every platform.
+float single_magnitude(const decimal_magnitude& exact) {
     if (!below(exact, two_to_128)) return std::numeric_limits<float>::infinity();
     if (below(exact, two_to_minus_149)) return 0.0F;
+    std::string text = "0." + exact.digits;
+    if (exact.more_beyond) {
+        text.resize(2 + kept_digits, '0');
+        text += '1';
+    }
+    text += 'e' + std::to_string(exact.exponent);
     float nearest = 0.0F;
     const std::from_chars_result read = std::from_chars(text.data(), text.data() + text.size(),
                                                         nearest, std::chars_format::general);
@@ -141,14 +157,13 @@ std::istream& read_number(std::istream& in, float& value) {
     const std::istream::sentry ready(in);
     if (!ready) return in;
     scanner scan(in);
-    std::string text;
-    const bool ok = scan_decimal(scan, text);
+    const bool negative = scan.take('-');
+    if (!negative) scan.take('+');
+    decimal_magnitude magnitude;
+    const bool ok = scan_magnitude(scan, magnitude);
     if (ok) {
-        const bool negative = text.front() == '-';
-        const bool signed_text = negative || text.front() == '+';
-        const float magnitude =
-            single_magnitude(std::string_view(text).substr(signed_text ? 1 : 0));
-        value = negative ? -magnitude : magnitude;
+        const float single = single_magnitude(magnitude);
+        value = negative ? -single : single;
     }
     finish(in, scan, ok);
     return in;
@@ -158,19 +173,15 @@ std::istream& read_number(std::istream& in, std::uint32_t& value) {
     const std::istream::sentry ready(in);
     if (!ready) return in;
     scanner scan(in);
-    std::string text;
-    const bool negative = scan.take("-", text);
-    if (!negative) scan.take("+", text);
-    const std::size_t sign = text.size();
-    const std::size_t digits = scan.take_digits(text);
-
+    const bool negative = scan.take('-');
+    if (!negative) scan.take('+');
+    // Past 4294967295 the value no longer matters, only that it is too large.
+    constexpr std::uint64_t largest = std::numeric_limits<std::uint32_t>::max();
     std::uint64_t number = 0;
-    bool too_large = false;
-    for (std::size_t at = sign; at < text.size() && !too_large; ++at) {
-        number = number * 10 + static_cast<std::uint64_t>(text[at] - '0');
-        too_large = number > std::numeric_limits<std::uint32_t>::max();
-    }
-    const bool ok = digits > 0 && !too_large && !(negative && number != 0);
+    const std::uint64_t digits = scan.take_digits([&number](int d) {
+        if (number <= largest) number = number * 10 + static_cast<std::uint64_t>(d);
+    });
+    const bool ok = digits > 0 && number <= largest && !(negative && number != 0);
     if (ok) value = static_cast<std::uint32_t>(number);
     finish(in, scan, ok);
     return in;
