@@ -15,6 +15,7 @@ namespace {
 
 using console::decode_key;
 using kind = console::decoded_key::kind;
+constexpr console::character_length utf8 = console::utf8_character_length;
 
 std::span<const unsigned char> bytes_of(std::string_view text) {
     return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
@@ -24,12 +25,14 @@ std::span<const unsigned char> bytes_of(std::string_view text) {
 // character, -1 for an ignored sequence, -2 when the decoder wants more, -3 when it leaves bytes
 // over.
 int code_of(std::string_view text, bool more_may_come = true) {
-    const console::decoded_key decoded = decode_key(bytes_of(text), more_may_come, true);
+    const console::decoded_key decoded = decode_key(bytes_of(text), more_may_come, utf8);
     if (decoded.what == kind::need_more) return -2;
     if (decoded.used != text.size()) return -3;
     switch (decoded.what) {
         case kind::key:
             return console::key_code(decoded.vk, decoded.modifiers, 0);
+        case kind::code_point:
+            return static_cast<int>(decoded.code_point);
         case kind::character:
             return decoded.used - decoded.first == 1
                        ? static_cast<unsigned char>(text[decoded.first])
@@ -79,22 +82,22 @@ TEST(DecodeCharacters, KeysThatTypeACharacterReturnIt) {
 }
 
 TEST(DecodeCharacters, Utf8CharactersComeWhole) {
-    const auto decoded = decode_key(bytes_of("\xd0\x96"), true, true);  // Ж
+    const auto decoded = decode_key(bytes_of("\xd0\x96"), true, utf8);  // Ж
     EXPECT_EQ(decoded.what, kind::character);
     EXPECT_EQ(decoded.used, 2U);
-    EXPECT_EQ(decode_key(bytes_of("\xd0"), true, true).what, kind::need_more);
-    EXPECT_EQ(decode_key(bytes_of("\xe2\x82"), true, true).what, kind::need_more);
-    EXPECT_EQ(decode_key(bytes_of("\xe2\x82\xac"), true, true).used, 3U);  // €
+    EXPECT_EQ(decode_key(bytes_of("\xd0"), true, utf8).what, kind::need_more);
+    EXPECT_EQ(decode_key(bytes_of("\xe2\x82"), true, utf8).what, kind::need_more);
+    EXPECT_EQ(decode_key(bytes_of("\xe2\x82\xac"), true, utf8).used, 3U);  // €
     // Malformed or cut short: the bytes so far make one character, which becomes '?' later.
-    EXPECT_EQ(decode_key(bytes_of("\xd0"), false, true).used, 1U);
+    EXPECT_EQ(decode_key(bytes_of("\xd0"), false, utf8).used, 1U);
     EXPECT_EQ(decode_key(bytes_of("\xd0"
                                   "a"),
-                         true, true)
+                         true, utf8)
                   .used,
               1U);
-    EXPECT_EQ(decode_key(bytes_of("\x80"), true, true).used, 1U);
+    EXPECT_EQ(decode_key(bytes_of("\x80"), true, utf8).used, 1U);
     // In an 8-bit character set every byte is a character.
-    EXPECT_EQ(decode_key(bytes_of("\xf6"), true, false).used, 1U);
+    EXPECT_EQ(decode_key(bytes_of("\xf6"), true, console::single_byte_length).used, 1U);
 }
 
 TEST(DecodeEscape, ALoneEscIsEscOnlyOnceNothingMoreComes) {
@@ -147,7 +150,7 @@ TEST(DecodeEscape, AltWithAKey) {
         {"\x1b\x1bOP", ext(0x68)},  // Alt+F1
     });
     // Alt with a character beyond ASCII is that character.
-    const auto decoded = decode_key(bytes_of("\x1b\xd0\x96"), true, true);
+    const auto decoded = decode_key(bytes_of("\x1b\xd0\x96"), true, utf8);
     EXPECT_EQ(decoded.what, kind::character);
     EXPECT_EQ(decoded.first, 1U);
     EXPECT_EQ(decoded.used, 3U);
@@ -155,20 +158,54 @@ TEST(DecodeEscape, AltWithAKey) {
 
 TEST(DecodeXterm, CursorEditingAndFunctionKeysWithModifiers) {
     expect_codes({
-        {"\x1b[A", ext(0x48)},     {"\x1b[B", ext(0x50)},     {"\x1b[C", ext(0x4D)},
-        {"\x1b[D", ext(0x4B)},     {"\x1bOA", ext(0x48)},     {"\x1b[H", ext(0x47)},
-        {"\x1b[F", ext(0x4F)},     {"\x1bOH", ext(0x47)},     {"\x1b[2~", ext(0x52)},
-        {"\x1b[3~", ext(0x53)},    {"\x1b[5~", ext(0x49)},    {"\x1b[6~", ext(0x51)},
-        {"\x1bOP", ext(0x3B)},     {"\x1bOS", ext(0x3E)},     {"\x1b[15~", ext(0x3F)},
-        {"\x1b[17~", ext(0x40)},   {"\x1b[21~", ext(0x44)},   {"\x1b[23~", ext(0x85)},
-        {"\x1b[24~", ext(0x86)},   {"\x1b[Z", ext(0x0F)},     // Shift+Tab
-        {"\x1b[1;2A", ext(0x48)},  {"\x1b[1;5A", ext(0x8D)},  // Shift+Up, Ctrl+Up
-        {"\x1b[1;3A", ext(0x98)},  {"\x1b[1;7A", ext(0x98)},  // Alt wins over Ctrl
-        {"\x1b[1;6D", ext(0x73)},                             // Ctrl wins over Shift
-        {"\x1b[1;2P", ext(0x54)},  {"\x1b[1;5P", ext(0x5E)},  {"\x1b[1;3P", ext(0x68)},
-        {"\x1b[15;2~", ext(0x58)}, {"\x1b[24;5~", ext(0x8A)}, {"\x1b[3;5~", ext(0x93)},
-        {"\x1b[5;3~", ext(0x99)},  {"\x1b[1;9A", ext(0x98)},  // Meta counts as Alt
-        {"\x1bO2P", ext(0x54)},                               // SS3 with a modifier digit
+        {"\x1b[A", ext(0x48)},
+        {"\x1b[B", ext(0x50)},
+        {"\x1b[C", ext(0x4D)},
+        {"\x1b[D", ext(0x4B)},
+        {"\x1bOA", ext(0x48)},
+        {"\x1b[H", ext(0x47)},
+        {"\x1b[F", ext(0x4F)},
+        {"\x1bOH", ext(0x47)},
+        {"\x1b[2~", ext(0x52)},
+        {"\x1b[3~", ext(0x53)},
+        {"\x1b[5~", ext(0x49)},
+        {"\x1b[6~", ext(0x51)},
+        {"\x1bOP", ext(0x3B)},
+        {"\x1bOS", ext(0x3E)},
+        {"\x1b[15~", ext(0x3F)},
+        {"\x1b[17~", ext(0x40)},
+        {"\x1b[21~", ext(0x44)},
+        {"\x1b[23~", ext(0x85)},
+        {"\x1b[24~", ext(0x86)},
+        {"\x1b[Z", ext(0x0F)},  // Shift+Tab
+        {"\x1b[1;2A", ext(0x48)},
+        {"\x1b[1;5A", ext(0x8D)},  // Shift+Up, Ctrl+Up
+        {"\x1b[1;3A", ext(0x98)},
+        {"\x1b[1;7A", ext(0x98)},  // Alt wins over Ctrl
+        {"\x1b[1;6D", ext(0x73)},  // Ctrl wins over Shift
+        {"\x1b[1;2P", ext(0x54)},
+        {"\x1b[1;5P", ext(0x5E)},
+        {"\x1b[1;3P", ext(0x68)},
+        {"\x1b[15;2~", ext(0x58)},
+        {"\x1b[24;5~", ext(0x8A)},
+        {"\x1b[3;5~", ext(0x93)},
+        {"\x1b[5;3~", ext(0x99)},
+        {"\x1b[1;9A", ext(0x98)},  // Meta counts as Alt
+        {"\x1bO2P", ext(0x54)},    // SS3 with a modifier digit
+        // Characters with modifiers, as modifyOtherKeys and the CSI u form report them: through
+        // the key table, or the character itself when it has no row.
+        {"\x1b[27;5;97~", 1},
+        {"\x1b[27;6;65~", 1},  // Ctrl+A, Ctrl+Shift+A
+        {"\x1b[27;5;13~", 10},
+        {"\x1b[27;3;97~", ext(0x1E)},  // Ctrl+Enter, Alt+A
+        {"\x1b[97;5u", 1},
+        {"\x1b[13;5u", 10},  // Ctrl+A, Ctrl+Enter
+        {"\x1b[27u", 27},
+        {"\x1b[127;3u", ext(0x0E)},  // Escape, Alt+Backspace
+        {"\x1b[49;5u", -1},
+        {"\x1b[97u", 'a'},  // Ctrl+1 has no code
+        {"\x1b[1078;5u", 1078},
+        {"\x1b[27;5;20013~", 20013},  // Ctrl+ж, Ctrl+中
     });
 }
 
@@ -214,21 +251,21 @@ TEST(DecodeSplit, APrefixWaitsForTheRest) {
                                           "\x1b\x1b[B", "\x1b[11^",  "\x1b[2$", "\xe2\x82\xac"};
     for (const std::string_view whole : sequences) {
         for (std::size_t cut = 1; cut < whole.size(); ++cut) {
-            EXPECT_EQ(decode_key(bytes_of(whole.substr(0, cut)), true, true).what, kind::need_more)
+            EXPECT_EQ(decode_key(bytes_of(whole.substr(0, cut)), true, utf8).what, kind::need_more)
                 << "first " << cut << " bytes";
         }
-        EXPECT_EQ(decode_key(bytes_of(whole), true, true).used, whole.size());
+        EXPECT_EQ(decode_key(bytes_of(whole), true, utf8).used, whole.size());
     }
 }
 
 TEST(DecodeSplit, OnlyOneKeyIsTakenFromTypeAhead) {
-    EXPECT_EQ(decode_key(bytes_of("ab"), true, true).used, 1U);
-    EXPECT_EQ(decode_key(bytes_of("\x1b[Ax"), true, true).used, 3U);
+    EXPECT_EQ(decode_key(bytes_of("ab"), true, utf8).used, 1U);
+    EXPECT_EQ(decode_key(bytes_of("\x1b[Ax"), true, utf8).used, 3U);
     // A byte that cannot be part of a sequence breaks it off; that byte is the next key.
-    EXPECT_EQ(decode_key(bytes_of("\x1b[1;5\x03"), true, true).used, 5U);
+    EXPECT_EQ(decode_key(bytes_of("\x1b[1;5\x03"), true, utf8).used, 5U);
     // Endless parameters are dropped once they are too long for any key.
     const std::string noise = "\x1b[" + std::string(40, '1');
-    const auto decoded = decode_key(bytes_of(noise), true, true);
+    const auto decoded = decode_key(bytes_of(noise), true, utf8);
     EXPECT_EQ(decoded.what, kind::ignored);
     EXPECT_LE(decoded.used, noise.size());
     EXPECT_EQ(code_of(std::string("\x1b[") + std::string(20, '9') + "~"), -1);  // saturates

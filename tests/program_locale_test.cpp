@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/locales.hpp"
 #include "support/process.hpp"
 #include "support/utf8.hpp"
 
@@ -41,16 +42,12 @@ TEST(Program, TheCLocaleWritesUtf8) {
 }
 
 TEST(Program, AnEightBitLocaleGetsItsOwnCharacterSet) {
-    const std::filesystem::path locales =
-        std::filesystem::temp_directory_path() / "newton-test-locales";
-    std::filesystem::create_directories(locales);
-    const std::string make_locale =
-        "localedef -i ru_RU -f KOI8-R " + (locales / "ru_RU.KOI8-R").string() + " 2>/dev/null";
-    ASSERT_EQ(std::system(make_locale.c_str()), 0) << "localedef (package locales) is needed";
+    const std::string locales = testing_support::built_locale("ru_RU", "KOI8-R");
+    ASSERT_FALSE(locales.empty()) << "localedef (package locales) is needed";
 
     launch how;
     how.input = "0 0.001 3";
-    how.environment = {"LOCPATH=" + locales.string(), "LC_ALL=ru_RU.KOI8-R"};
+    how.environment = {"LOCPATH=" + locales, "LC_ALL=ru_RU.KOI8-R"};
     const program_run run = run_program(how);
     const std::string koi8_prompts =
         "\xf0\xd2\xcf\xc7\xd2\xc1\xcd\xcd\xc1 \xc4\xc5\xcd\xcf\xce\xd3\xd4\xd2\xc9\xd2\xd5\xc5\xd4";

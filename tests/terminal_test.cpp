@@ -13,12 +13,14 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "console/console.hpp"
+#include "support/locales.hpp"
 #include "support/process.hpp"
 #include "support/target.hpp"
 #include "support/utf8.hpp"
@@ -365,9 +367,16 @@ struct key_wait_run {
 // wait_key in a child of this process, in a session of its own. With a terminal, that terminal is
 // the child's controlling terminal and `parts` are typed one after another, `pause` apart, once it
 // is in raw mode; without one, the child has no controlling terminal. The child calls wait_key a
-// second time when `always_twice` is set or the first code is 0, an extended key's.
+// second time when `always_twice` is set or the first code is 0, an extended key's. `locale` holds
+// LC_ALL and, when it is a built one, LOCPATH.
+struct child_locale {
+    std::string name = "C.UTF-8";
+    std::string path;
+};
+
 key_wait_run wait_key_in_child(const std::vector<std::string>& parts, bool always_twice,
-                               bool with_terminal = true, std::chrono::milliseconds pause = 10ms) {
+                               bool with_terminal = true, std::chrono::milliseconds pause = 10ms,
+                               const child_locale& locale = {}) {
     pseudo_terminal terminal;
     key_wait_run run;
     std::array<int, 2> channel{};
@@ -376,7 +385,8 @@ key_wait_run wait_key_in_child(const std::vector<std::string>& parts, bool alway
     if (child == 0) {
         setsid();
         if (with_terminal) close(open(terminal.path().c_str(), O_RDWR));
-        setenv("LC_ALL", "C.UTF-8", 1);
+        setenv("LC_ALL", locale.name.c_str(), 1);
+        if (!locale.path.empty()) setenv("LOCPATH", locale.path.c_str(), 1);
         console::start();
         std::array<int, 2> codes{console::wait_key(), -2};
         if (always_twice || codes[0] == 0) codes[1] = console::wait_key();
@@ -416,6 +426,15 @@ TEST(WaitKey, ACharacterComesInWindows1251) {
     };
     EXPECT_EQ(two_keys("\xd0\x96", "\xe2\x82\xac"), (std::array<int, 2>{0xC6, 0x88}));  // Ж €
     EXPECT_EQ(two_keys("\xe4\xb8\xad", "\x7f"), (std::array<int, 2>{'?', 8}));
+
+    // A character of a multibyte locale other than UTF-8 is read whole, even when its bytes come
+    // apart: Ж in EUC-JP.
+    const child_locale euc_jp{"ja_JP.EUC-JP", testing_support::built_locale("ja_JP", "EUC-JP")};
+    ASSERT_FALSE(euc_jp.path.empty()) << "localedef (package locales) is needed";
+    const key_wait_run run = wait_key_in_child({"\xa7", "\xa8"}, false, true, 10ms, euc_jp);
+    EXPECT_EQ(run.codes, (std::array<int, 2>{0xC6, -2}));
+    EXPECT_EQ(run.unread, 0);
+    std::filesystem::remove_all(euc_jp.path);
 }
 
 TEST(WaitKey, WithoutATerminalItReturnsAtOnce) {
@@ -508,6 +527,8 @@ TEST(KeySequences, Xterm) {
         {"Ctrl+F5", "\x1b[15;5~", extended_key(0x62)},
         {"Shift+F12", "\x1b[24;2~", extended_key(0x88)},
         {"Alt+F12", "\x1b[24;3~", extended_key(0x8C)},
+        {"Ctrl+Enter (modifyOtherKeys)", "\x1b[27;5;13~", typed(10)},
+        {"Ctrl+Shift+Ж (CSI u)", "\x1b[1046;6u", typed(0xC6)},
     });
 }
 

@@ -16,7 +16,7 @@ constexpr unsigned char esc = 0x1B;
 constexpr unsigned char del = 0x7F;
 constexpr std::size_t longest_sequence = 32;  // a longer "sequence" is noise, dropped
 constexpr std::size_t parameter_limit = 4;
-constexpr unsigned parameter_ceiling = 9999;  // parameters saturate here
+constexpr unsigned parameter_ceiling = 0x110000;  // parameters saturate here, beyond Unicode
 
 struct final_byte_key {
     unsigned char final;
@@ -80,13 +80,16 @@ constexpr decoded_key need_more() {
     return {};
 }
 constexpr decoded_key ignored(std::size_t used) {
-    return {kind::ignored, used, 0, 0, 0};
+    return {kind::ignored, used, 0, 0, 0, 0};
 }
 constexpr decoded_key key(std::size_t used, std::uint8_t vk, unsigned modifiers) {
-    return {kind::key, used, vk, modifiers, 0};
+    return {kind::key, used, vk, modifiers, 0, 0};
 }
 constexpr decoded_key character(std::size_t used) {
-    return {kind::character, used, 0, 0, 0};
+    return {kind::character, used, 0, 0, 0, 0};
+}
+constexpr decoded_key code_point(std::size_t used, char32_t code) {
+    return {kind::code_point, used, 0, 0, 0, code};
 }
 
 template <typename Table, typename Match>
@@ -146,10 +149,32 @@ constexpr unsigned rxvt_ending_modifiers(unsigned char final) {
     return 0;
 }
 
+// A character with modifiers, as xterm's modifyOtherKeys (CSI 27 ; m ; c ~) and the CSI c ; m u
+// form report it: through the key table when an ASCII key types it and a modifier is held (or it
+// is a control character, such as Escape's 27), else the character itself, as a plain press.
+decoded_key reported_character(unsigned character, unsigned modifier, std::size_t used) {
+    if (character > 0x10FFFF) return ignored(used);
+    const unsigned modifiers = modifiers_of(modifier);
+    if (character < 0x80) {
+        const std::optional<std::uint8_t> typed =
+            key_for_character(static_cast<unsigned char>(character));
+        if (typed && (modifiers != 0 || character < 0x20 || character == del)) {
+            return key(used, *typed, modifiers);
+        }
+    }
+    return code_point(used, static_cast<char32_t>(character));
+}
+
 decoded_key csi_key(const parameters& read, unsigned char final, std::size_t used) {
     if (!read.plain) return ignored(used);
     const unsigned first = read.count > 0 ? read.values[0] : 0;
     const unsigned second = read.count > 1 ? read.values[1] : 0;
+    if (final == 'u' && read.count > 0 && read.count <= 2) {
+        return reported_character(first, second, used);
+    }
+    if (final == '~' && read.count == 3 && first == 27) {
+        return reported_character(read.values[2], second, used);
+    }
     const unsigned ending_modifiers = rxvt_ending_modifiers(final);
     if (final == '~' || (ending_modifiers != 0 && read.count > 0)) {
         const auto* row = find_in(csi_numbered_keys,
@@ -220,17 +245,14 @@ std::size_t utf8_length(unsigned char lead) {
 }
 
 // One byte or one character that does not start with ESC.
-decoded_key decode_plain(bytes_view bytes, bool more_may_come, bool utf8) {
+decoded_key decode_plain(bytes_view bytes, bool more_may_come, character_length length) {
     const unsigned char lead = bytes[0];
     if (lead == 0) return key(1, '2', ctrl);  // Ctrl+Space and Ctrl+2 both send NUL
     if (lead == del) return key(1, vk::backspace, 0);
-    if (lead < 0x80 || !utf8) return character(1);
-    const std::size_t length = utf8_length(lead);
-    for (std::size_t at = 1; at < length; ++at) {
-        if (at == bytes.size()) return more_may_come ? need_more() : character(at);
-        if ((bytes[at] & 0xC0) != 0x80) return character(at);  // cut short: malformed
-    }
-    return character(length);
+    if (lead < 0x80) return character(1);
+    const std::size_t whole = length(bytes);
+    if (whole == 0) return more_may_come ? need_more() : character(bytes.size());
+    return character(std::min(whole, bytes.size()));
 }
 
 // Alt with the key that follows ESC: a sequence, another ESC, or a character.
@@ -245,14 +267,15 @@ decoded_key with_alt(decoded_key inner) {
     return inner;
 }
 
-decoded_key decode(bytes_view bytes, bool more_may_come, bool utf8, bool alt_prefix_allowed) {
+decoded_key decode(bytes_view bytes, bool more_may_come, character_length length,
+                   bool alt_prefix_allowed) {
     if (bytes.empty()) return need_more();
-    if (bytes[0] != esc) return decode_plain(bytes, more_may_come, utf8);
+    if (bytes[0] != esc) return decode_plain(bytes, more_may_come, length);
     if (bytes.size() == 1) return more_may_come ? need_more() : key(1, vk::escape, 0);
     if (bytes[1] == '[') return decode_csi(bytes, more_may_come);
     if (bytes[1] == 'O') return decode_ss3(bytes, more_may_come);
     if (!alt_prefix_allowed) return key(1, vk::escape, 0);
-    decoded_key inner = with_alt(decode(bytes.subspan(1), more_may_come, utf8, false));
+    decoded_key inner = with_alt(decode(bytes.subspan(1), more_may_come, length, false));
     // Alt with an ASCII character is Alt with the key that types it.
     if (inner.what == kind::character && inner.used == 2 && bytes[1] < 0x80) {
         if (const std::optional<std::uint8_t> typed = key_for_character(bytes[1])) {
@@ -264,8 +287,22 @@ decoded_key decode(bytes_view bytes, bool more_may_come, bool utf8, bool alt_pre
 
 }  // namespace
 
-decoded_key decode_key(std::span<const unsigned char> bytes, bool more_may_come, bool utf8) {
-    return decode(bytes, more_may_come, utf8, true);
+std::size_t utf8_character_length(std::span<const unsigned char> bytes) {
+    const std::size_t length = utf8_length(bytes[0]);
+    for (std::size_t at = 1; at < length; ++at) {
+        if (at == bytes.size()) return 0;
+        if ((bytes[at] & 0xC0) != 0x80) return at;  // cut short: malformed
+    }
+    return length;
+}
+
+std::size_t single_byte_length(std::span<const unsigned char> /*bytes*/) {
+    return 1;
+}
+
+decoded_key decode_key(std::span<const unsigned char> bytes, bool more_may_come,
+                       character_length length) {
+    return decode(bytes, more_may_come, length, true);
 }
 
 }  // namespace console

@@ -11,19 +11,29 @@ namespace console {
 
 struct decoded_key {
     enum class kind {
-        need_more,  // the bytes so far begin a longer sequence
-        key,        // a key of the table: vk with modifiers
-        character,  // a typed character: bytes [first, used) in the terminal's character set
-        ignored,    // a complete sequence that is no key press we know; its bytes are consumed
+        need_more,   // the bytes so far begin a longer sequence
+        key,         // a key of the table: vk with modifiers
+        character,   // a typed character: bytes [first, used) in the terminal's character set
+        code_point,  // a character reported by a keyboard protocol as its Unicode code point
+        ignored,     // a complete sequence that is no key press we know; its bytes are consumed
     };
     kind what = kind::need_more;
     std::size_t used = 0;  // bytes this result consumes
     std::uint8_t vk = 0;
     unsigned modifiers = 0;
     std::size_t first = 0;  // where a character's bytes start (after an Alt prefix)
+    char32_t code_point = 0;
 };
 
-// `utf8`: the terminal's characters are UTF-8; otherwise each byte is one character.
-decoded_key decode_key(std::span<const unsigned char> bytes, bool more_may_come, bool utf8);
+// The terminal's character set, as far as reading needs it: the length of the character that
+// `bytes` (starting with a byte of 0x80 or more) begins; 0 when the bytes so far are only its
+// beginning; 1 for a byte that begins no character.
+using character_length = std::size_t (*)(std::span<const unsigned char> bytes);
+
+std::size_t utf8_character_length(std::span<const unsigned char> bytes);
+std::size_t single_byte_length(std::span<const unsigned char> bytes);
+
+decoded_key decode_key(std::span<const unsigned char> bytes, bool more_may_come,
+                       character_length length);
 
 }  // namespace console

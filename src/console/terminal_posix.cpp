@@ -14,6 +14,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -263,25 +264,61 @@ charset_converter& to_cp1251() {
     return converter;
 }
 
-int code_of(const decoded_key& decoded, std::span<const unsigned char> bytes) {
-    if (decoded.what == decoded_key::kind::key) return key_code(decoded.vk, decoded.modifiers, 0);
-    if (decoded.what != decoded_key::kind::character) return -1;
-    const auto typed = bytes.subspan(decoded.first, decoded.used - decoded.first);
-    if (typed.size() == 1 && typed[0] < 0x80) return typed[0];
-    const std::string cp1251 =
-        to_cp1251()(std::string_view(reinterpret_cast<const char*>(typed.data()), typed.size()));
+// A character of the user's locale, whatever its encoding (EUC-JP, GB18030, Big5 …), by the C
+// library's own measure, so that none of its bytes is left for the shell.
+std::size_t locale_character_length(std::span<const unsigned char> bytes) {
+    std::mbstate_t state{};
+    const std::size_t length =
+        std::mbrlen(reinterpret_cast<const char*>(bytes.data()), bytes.size(), &state);
+    if (length == static_cast<std::size_t>(-2)) return 0;  // only the beginning so far
+    if (length == static_cast<std::size_t>(-1) || length == 0) return 1;
+    return length;
+}
+
+// A character's code in Windows-1251: ASCII as it is, '?' for what has no single byte there.
+int cp1251_code(std::string_view text, charset_converter& converter) {
+    if (text.size() == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
+        return static_cast<unsigned char>(text[0]);
+    }
+    const std::string cp1251 = converter(text);
     return cp1251.size() == 1 ? static_cast<unsigned char>(cp1251[0]) : '?';
+}
+
+int code_of(const decoded_key& decoded, std::span<const unsigned char> bytes) {
+    switch (decoded.what) {
+        case decoded_key::kind::key:
+            return key_code(decoded.vk, decoded.modifiers, 0);
+        case decoded_key::kind::character: {
+            const auto typed = bytes.subspan(decoded.first, decoded.used - decoded.first);
+            return cp1251_code(
+                std::string_view(reinterpret_cast<const char*>(typed.data()), typed.size()),
+                to_cp1251());
+        }
+        case decoded_key::kind::code_point: {
+            static charset_converter from_unicode("CP1251", "UTF-32LE");
+            const char32_t c = decoded.code_point;
+            const std::array<char, 4> utf32 = {
+                static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF),
+                static_cast<char>((c >> 16) & 0xFF), static_cast<char>((c >> 24) & 0xFF)};
+            return c < 0x80
+                       ? static_cast<int>(c)
+                       : cp1251_code(std::string_view(utf32.data(), utf32.size()), from_unicode);
+        }
+        default:
+            return -1;
+    }
 }
 
 // Reads byte by byte until the bytes make a key with a code, so that nothing after it is taken.
 int read_key_press() {
-    const bool utf8 = codeset == "UTF-8";
+    const character_length length =
+        codeset == "UTF-8" ? utf8_character_length : locale_character_length;
     std::array<unsigned char, 64> pending{};
     std::size_t size = 0;
     for (;;) {
         if (size == 0 && next_byte(-1, pending[size++]) != arrival::byte) return -1;
         const std::span<const unsigned char> bytes(pending.data(), size);
-        decoded_key decoded = decode_key(bytes, true, utf8);
+        decoded_key decoded = decode_key(bytes, true, length);
         if (decoded.what == decoded_key::kind::need_more) {
             if (size < pending.size()) {
                 switch (next_byte(escape_wait_ms, pending[size])) {
@@ -294,7 +331,7 @@ int read_key_press() {
                         break;
                 }
             }
-            decoded = decode_key(bytes, false, utf8);
+            decoded = decode_key(bytes, false, length);
         }
         const int code = code_of(decoded, bytes);
         if (code >= 0) return code;

@@ -1,0 +1,12 @@
+// Locales the machine does not have, built for a test with localedef (package locales).
+#pragma once
+
+#include <string>
+
+namespace testing_support {
+
+// Builds the locale `source`.`charmap` (for example ja_JP and EUC-JP) in a directory of the tests'
+// own and returns that directory, for LOCPATH; empty when localedef fails.
+std::string built_locale(const std::string& source, const std::string& charmap);
+
+}  // namespace testing_support
