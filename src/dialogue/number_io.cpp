@@ -100,7 +100,8 @@ bool scan_magnitude(scanner& scan, decimal_magnitude& m) {
         if (!negative) scan.take('+');
         std::int64_t power = 0;
         const auto exponent_digit = [&power](int d) {
-            power = std::min(power * 10 + d, exponent_ceiling);
+            power = power > exponent_ceiling / 10 ? exponent_ceiling
+                                                  : std::min(power * 10 + d, exponent_ceiling);
         };
         if (scan.take_digits(exponent_digit) == 0) return false;
         m.exponent = saturated(m.exponent + (negative ? -power : power));
