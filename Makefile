@@ -1,13 +1,17 @@
 # Two commands: `make run` builds and starts the program, `make test` builds and runs every test:
 # the suite, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
 # fuzzing run. `make check` is the suite alone, `make bench` the benchmark, and `make windows`
-# builds newton.exe and runs the Windows suite under Wine.
+# builds newton.exe and runs the Windows suite under Wine. `make install` installs the program and its
+# manual pages under PREFIX (and DESTDIR); `make package` writes the Debian package and the Windows
+# zip to dist/.
 BUILD ?= build
 CHECKED_BUILD ?= build-checked
 WINDOWS_BUILD ?= build-windows
 FUZZ_SECONDS ?= 30
+PREFIX ?= /usr/local
+DIST ?= dist
 
-.PHONY: all run check checked fuzz test windows bench clean
+.PHONY: all run check checked fuzz test windows windows-program bench install package clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -53,8 +57,18 @@ windows: all $(WINDOWS_BUILD)/build.ninja
 	cmake --build $(WINDOWS_BUILD)
 	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j2
 
+windows-program: all $(WINDOWS_BUILD)/build.ninja
+	cmake --build $(WINDOWS_BUILD) --target newton
+
+install: all
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: all windows-program
+	packaging/make-deb $(BUILD) $(DIST)
+	packaging/make-zip $(WINDOWS_BUILD) $(DIST)
+
 bench: all
 	./$(BUILD)/bench/newton_bench
 
 clean:
-	rm -rf $(BUILD) $(CHECKED_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(CHECKED_BUILD) $(WINDOWS_BUILD) $(DIST)
