@@ -18,11 +18,13 @@ void start() {
 }
 
 std::ostream& print_oem(const char* text) {
-    return std::cout << platform::terminal_text(text);
+    platform::write_text(platform::stream::output, text);
+    return std::cout;
 }
 
 void print_error_line(const char* text) {
-    std::cerr << platform::terminal_text(text) << std::endl;
+    platform::write_text(platform::stream::error, text);
+    std::cerr << std::endl;
 }
 
 int wait_key() {

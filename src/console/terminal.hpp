@@ -2,7 +2,6 @@
 // read raw from the keyboard device. One implementation a platform, each in its own file.
 #pragma once
 
-#include <string>
 #include <string_view>
 
 namespace console::platform {
@@ -10,8 +9,13 @@ namespace console::platform {
 // At start-up: takes the character set from the user's locale and opens the keyboard device.
 void start();
 
-// The Windows-1251 text in the terminal's character set.
-std::string terminal_text(std::string_view cp1251_text);
+// The standard stream a text goes to.
+enum class stream { output, error };
+
+// Writes the Windows-1251 text to the standard output or error stream so that the terminal shows
+// it: in the terminal's character set, or as characters straight to a console. A stream that has
+// failed takes nothing more; a failed write leaves it bad.
+void write_text(stream to, std::string_view cp1251_text);
 
 // Waits for one key press and returns its code from the key table (0x100 and up for an extended
 // key), or -1 at once when there is no keyboard device or it cannot be switched, and -1 when it

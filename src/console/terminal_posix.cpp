@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstring>
 #include <cwchar>
+#include <iostream>
 #include <memory>
 #include <string>
 
@@ -380,10 +381,11 @@ void start() {
     if (keyboard != opened) close(opened);
 }
 
-std::string terminal_text(std::string_view cp1251_text) {
+void write_text(stream to, std::string_view cp1251_text) {
     static charset_converter converter(codeset.c_str(), "CP1251");
     static charset_converter utf8_fallback("UTF-8", "CP1251");
-    return converter.valid() ? converter(cp1251_text) : utf8_fallback(cp1251_text);
+    (to == stream::output ? std::cout : std::cerr)
+        << (converter.valid() ? converter(cp1251_text) : utf8_fallback(cp1251_text));
 }
 
 int read_key_code() {

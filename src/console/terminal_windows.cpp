@@ -1,8 +1,12 @@
-// The console on Windows: text through the system's ANSI-to-OEM conversion, and the key press read
-// as input events from the console input device, CONIN$, never from standard input.
+// The console on Windows: text as characters to a console, or in code page 866 to a file or a pipe,
+// whatever the system's code pages; and the key press read as input events from the console input
+// device, CONIN$, never from standard input.
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <iostream>
 #include <string>
 
 #include "console/terminal.hpp"
@@ -31,10 +35,42 @@ void start() {
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-std::string terminal_text(std::string_view cp1251_text) {
-    std::string text(cp1251_text);
-    CharToOemA(text.c_str(), text.data());  // in place: one byte a character, same length
+// The texts are Windows-1251 whatever the system's ANSI code page.
+std::wstring from_cp1251(std::string_view text) {
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');  // one character a byte
+    const int converted = MultiByteToWideChar(1251, 0, text.data(), size, wide.data(), size);
+    wide.resize(static_cast<std::size_t>(std::max(converted, 0)));
+    return wide;
+}
+
+// Code page 866, the Russian console's own, is what a file or a pipe gets on every system.
+std::string to_cp866(const std::wstring& wide) {
+    const int size = static_cast<int>(wide.size());
+    std::string text(static_cast<std::size_t>(size), '\0');  // one byte a character
+    const int converted =
+        WideCharToMultiByte(866, 0, wide.data(), size, text.data(), size, "?", nullptr);
+    text.resize(static_cast<std::size_t>(std::max(converted, 0)));
     return text;
+}
+
+void write_text(stream to, std::string_view cp1251_text) {
+    std::ostream& out = to == stream::output ? std::cout : std::cerr;
+    const std::wstring wide = from_cp1251(cp1251_text);
+    const HANDLE handle = GetStdHandle(to == stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+        out << to_cp866(wide);
+        return;
+    }
+    // A console shows UTF-16 right whatever its code page, after what the stream wrote before.
+    if (!out.flush()) return;
+    DWORD written = 0;
+    const auto size = static_cast<DWORD>(wide.size());
+    if (!WriteConsoleW(handle, wide.data(), size, &written, nullptr) || written != size) {
+        errno = EIO;
+        out.setstate(std::ios_base::badbit);
+    }
 }
 
 int read_key_code() {
