@@ -13,13 +13,15 @@ std::string from_environment(const char* name) {
 
 }  // namespace
 
-// The test's environment names the program and its build (for Wine's prefix and the locale).
+// The test's environment names the program, its build (for Wine's prefixes and locales) and the
+// system locale it runs on.
 std::vector<std::string> program_command() {
     return {WINE_SESSION, "run", from_environment("NEWTON_WINDOWS_PROGRAM")};
 }
 
 std::vector<std::string> program_environment() {
     return {"NEWTON_WINDOWS_BUILD=" + from_environment("NEWTON_WINDOWS_BUILD"),
+            "NEWTON_WINE_LOCALE=" + from_environment("NEWTON_WINE_LOCALE"),
             "HOME=" + from_environment("HOME")};
 }
 
