@@ -45,9 +45,9 @@ volatile std::sig_atomic_t raw_in_force = 0;
 // signals, SIGRTMIN to SIGRTMAX, added where they are caught.
 // clang-format off
 constexpr std::array<int, 22> ending_signals = {
-    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP,   SIGABRT, SIGBUS, SIGFPE,
-    SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE,   SIGALRM,   SIGTERM, SIGSTKFLT,
-    SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,     SIGPWR,  SIGSYS};
+    SIGHUP,    SIGINT,    SIGQUIT,   SIGILL,    SIGTRAP,   SIGABRT,   SIGBUS,    SIGFPE,
+    SIGUSR1,   SIGSEGV,   SIGUSR2,   SIGPIPE,   SIGALRM,   SIGTERM,   SIGSTKFLT, SIGXCPU,
+    SIGXFSZ,   SIGVTALRM, SIGPROF,   SIGIO,     SIGPWR,    SIGSYS};
 // clang-format on
 
 termios raw_from(const termios& mode) {
