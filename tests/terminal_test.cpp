@@ -315,10 +315,9 @@ TEST(KeyWait, AStopPutsTheModeBackAndTheContinueMakesItRawAgain) {
     terminal.type("\x1a");  // Ctrl+Z is a key
     EXPECT_EQ(job.exit_status(), 0);
     EXPECT_TRUE(same_mode(terminal.mode(), shell_mode));
-}
 
-TEST(KeyWait, InAnOrphanedGroupAStopIsDroppedAndTheWaitStaysRaw) {
-    // The test's programs run in sessions of their own, whose process groups are orphaned.
+    // The other tests' programs run in sessions of their own, whose process groups are orphaned:
+    // the kernel drops the stop, and the wait goes on raw.
     waiting_program waiting;
     ASSERT_TRUE(waiting.terminal.becomes_raw());
     ASSERT_TRUE(waiting.program.signal(SIGTSTP));
