@@ -26,6 +26,13 @@ class scanner {
         return true;
     }
 
+    // Takes an optional sign; true when it is a minus.
+    bool take_sign() {
+        if (take('-')) return true;
+        take('+');
+        return false;
+    }
+
     // Takes the decimal digits that come next, handing each to `digit` (0-9); returns how many.
     template <class Digit>
     std::uint64_t take_digits(Digit digit) {
@@ -96,8 +103,7 @@ bool scan_magnitude(scanner& scan, decimal_magnitude& m) {
     }
     if (count == 0) return false;
     if (scan.take('e') || scan.take('E')) {
-        const bool negative = scan.take('-');
-        if (!negative) scan.take('+');
+        const bool negative = scan.take_sign();
         std::int64_t power = 0;
         const auto exponent_digit = [&power](int d) {
             power = power > exponent_ceiling / 10 ? exponent_ceiling
@@ -158,8 +164,7 @@ std::istream& read_number(std::istream& in, float& value) {
     const std::istream::sentry ready(in);
     if (!ready) return in;
     scanner scan(in);
-    const bool negative = scan.take('-');
-    if (!negative) scan.take('+');
+    const bool negative = scan.take_sign();
     decimal_magnitude magnitude;
     const bool ok = scan_magnitude(scan, magnitude);
     if (ok) {
@@ -174,8 +179,7 @@ std::istream& read_number(std::istream& in, std::uint32_t& value) {
     const std::istream::sentry ready(in);
     if (!ready) return in;
     scanner scan(in);
-    const bool negative = scan.take('-');
-    if (!negative) scan.take('+');
+    const bool negative = scan.take_sign();
     // Past 4294967295 the value no longer matters, only that it is too large.
     constexpr std::uint64_t largest = std::numeric_limits<std::uint32_t>::max();
     std::uint64_t number = 0;
