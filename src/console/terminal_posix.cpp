@@ -73,11 +73,17 @@ bool same_mode(const termios& a, const termios& b) {
 
 // tcsetattr from a process that has been moved to the background would stop it with SIGTTOU; the
 // mode must go back all the same. Safe in a signal handler.
+// The set of one signal.
+sigset_t only(int signal_number) {
+    sigset_t set{};
+    sigemptyset(&set);
+    sigaddset(&set, signal_number);
+    return set;
+}
+
 bool set_mode(const termios& mode) {
-    sigset_t ttou{};
+    const sigset_t ttou = only(SIGTTOU);
     sigset_t previous{};
-    sigemptyset(&ttou);
-    sigaddset(&ttou, SIGTTOU);
     sigprocmask(SIG_BLOCK, &ttou, &previous);
     const bool set = tcsetattr(keyboard, TCSANOW, &mode) == 0;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
@@ -122,11 +128,19 @@ void on_continue(int) {
 
 void stop_with_mode_put_back(int);
 
-void catch_stop() {
+// How the wait handles a signal it catches.
+struct sigaction wait_action(int signal_number) {
     struct sigaction action {};
-    action.sa_handler = stop_with_mode_put_back;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGTSTP, &action, nullptr);
+    if (signal_number == SIGTSTP) {
+        action.sa_handler = stop_with_mode_put_back;
+    } else if (signal_number == SIGCONT) {
+        action.sa_handler = on_continue;
+    } else {
+        action.sa_handler = end_by_signal;
+        action.sa_flags = static_cast<int>(SA_RESETHAND | SA_NODEFER);
+    }
+    return action;
 }
 
 // SIGTSTP (kill -TSTP; Ctrl+Z itself is a key in raw mode): the terminal goes back to its mode,
@@ -135,16 +149,12 @@ void catch_stop() {
 void stop_with_mode_put_back(int) {
     const int saved_errno = errno;
     put_back_saved_mode();
-    struct sigaction stop {};
-    stop.sa_handler = SIG_DFL;
-    sigemptyset(&stop.sa_mask);
-    sigaction(SIGTSTP, &stop, nullptr);
+    std::signal(SIGTSTP, SIG_DFL);
     std::raise(SIGTSTP);  // pending: the handler runs with SIGTSTP blocked
-    sigset_t tstp{};
-    sigemptyset(&tstp);
-    sigaddset(&tstp, SIGTSTP);
+    const sigset_t tstp = only(SIGTSTP);
     sigprocmask(SIG_UNBLOCK, &tstp, nullptr);  // stops here
-    catch_stop();
+    const struct sigaction again = wait_action(SIGTSTP);
+    sigaction(SIGTSTP, &again, nullptr);
     resume_raw_mode();
     errno = saved_errno;
 }
@@ -215,16 +225,7 @@ class raw_mode_guard {
 
     void catch_signals() {
         for_each_caught_signal([this](int signal_number) {
-            struct sigaction action {};
-            sigemptyset(&action.sa_mask);
-            if (signal_number == SIGTSTP) {
-                action.sa_handler = stop_with_mode_put_back;
-            } else if (signal_number == SIGCONT) {
-                action.sa_handler = on_continue;
-            } else {
-                action.sa_handler = end_by_signal;
-                action.sa_flags = static_cast<int>(SA_RESETHAND | SA_NODEFER);
-            }
+            const struct sigaction action = wait_action(signal_number);
             struct sigaction& previous = previous_[static_cast<std::size_t>(signal_number)];
             sigaction(signal_number, nullptr, &previous);
             // A signal the user chose to ignore (nohup, a background job) stays ignored; SIGCONT
