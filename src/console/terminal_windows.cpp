@@ -27,14 +27,6 @@ void use_extended_precision() {
     __asm__ volatile("fldcw %0" : : "m"(control));
 }
 
-}  // namespace
-
-void start() {
-    use_extended_precision();
-    keyboard = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
 // The texts are Windows-1251 whatever the system's ANSI code page.
 std::wstring from_cp1251(std::string_view text) {
     const int size = static_cast<int>(text.size());
@@ -54,12 +46,20 @@ std::string to_cp866(const std::wstring& wide) {
     return text;
 }
 
+}  // namespace
+
+void start() {
+    use_extended_precision();
+    keyboard = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 void write_text(stream to, std::string_view cp1251_text) {
     std::ostream& out = to == stream::output ? std::cout : std::cerr;
     const std::wstring wide = from_cp1251(cp1251_text);
     const HANDLE handle = GetStdHandle(to == stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+    if (!GetConsoleMode(handle, &mode)) {  // a file, a pipe, or no handle at all
         out << to_cp866(wide);
         return;
     }
