@@ -97,7 +97,10 @@ TEST(DecodeCharacters, Utf8CharactersComeWhole) {
               1U);
     EXPECT_EQ(decode_key(bytes_of("\x80"), true, utf8).used, 1U);
     // In an 8-bit character set every byte is a character.
-    EXPECT_EQ(decode_key(bytes_of("\xf6"), true, console::single_byte_length).used, 1U);
+    const console::character_length single_byte = [](std::span<const unsigned char>) {
+        return std::size_t{1};
+    };
+    EXPECT_EQ(decode_key(bytes_of("\xf6"), true, single_byte).used, 1U);
 }
 
 TEST(DecodeEscape, ALoneEscIsEscOnlyOnceNothingMoreComes) {

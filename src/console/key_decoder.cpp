@@ -296,10 +296,6 @@ std::size_t utf8_character_length(std::span<const unsigned char> bytes) {
     return length;
 }
 
-std::size_t single_byte_length(std::span<const unsigned char> /*bytes*/) {
-    return 1;
-}
-
 decoded_key decode_key(std::span<const unsigned char> bytes, bool more_may_come,
                        character_length length) {
     return decode(bytes, more_may_come, length, true);

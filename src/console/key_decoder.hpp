@@ -31,7 +31,6 @@ struct decoded_key {
 using character_length = std::size_t (*)(std::span<const unsigned char> bytes);
 
 std::size_t utf8_character_length(std::span<const unsigned char> bytes);
-std::size_t single_byte_length(std::span<const unsigned char> bytes);
 
 decoded_key decode_key(std::span<const unsigned char> bytes, bool more_may_come,
                        character_length length);
