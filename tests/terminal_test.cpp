@@ -228,9 +228,7 @@ class foreground_job {
                 dup2(nothing, STDIN_FILENO);  // every read fails: the dialogue goes to its wait
                 dup2(nothing, STDOUT_FILENO);
                 std::vector<std::string> command = testing_support::program_command();
-                std::vector<char*> argv;
-                for (std::string& word : command) argv.push_back(word.data());
-                argv.push_back(nullptr);
+                std::vector<char*> argv = testing_support::exec_list(command);
                 execv(argv[0], argv.data());
                 _exit(127);
             }

@@ -27,6 +27,13 @@ void write_all(int fd, const std::string& bytes) {
 
 }  // namespace
 
+std::vector<char*> exec_list(std::vector<std::string>& words) {
+    std::vector<char*> list;
+    for (std::string& word : words) list.push_back(word.data());
+    list.push_back(nullptr);
+    return list;
+}
+
 running_program::running_program(const launch& how)
     : out_(make_memory_file("stdout")), err_(make_memory_file("stderr")) {
     std::array<int, 2> input{};
@@ -36,13 +43,9 @@ running_program::running_program(const launch& how)
     std::vector<std::string> environment = how.environment;
     for (std::string& entry : program_environment()) environment.push_back(std::move(entry));
     environment.emplace_back("PATH=/usr/bin:/bin");
-    std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
+    std::vector<char*> envp = exec_list(environment);
     std::vector<std::string> command = program_command();
-    std::vector<char*> argv;
-    for (std::string& word : command) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = exec_list(command);
 
     pid_ = fork();
     if (pid_ == 0) {

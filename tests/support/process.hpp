@@ -51,6 +51,10 @@ class running_program {
     int err_ = -1;
 };
 
+// Pointers to the strings' characters, ended by a null pointer: an argument or environment list
+// for execve.
+std::vector<char*> exec_list(std::vector<std::string>& words);
+
 // Runs the program with no controlling terminal and returns its status and output. A program that
 // runs longer than a few seconds is killed and reported with status -1.
 program_run run_program(const launch& how);
