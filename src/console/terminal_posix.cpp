@@ -349,19 +349,13 @@ int read_key_press() {
 // whatever is still queued is discarded at once.
 void drop_rest_of_burst() {
     const auto deadline = std::chrono::steady_clock::now() + burst_time_cap;
-    std::array<unsigned char, 4096> chunk{};
-    std::size_t dropped = 0;
-    while (dropped < burst_cap && std::chrono::steady_clock::now() < deadline) {
-        pollfd ready{keyboard, POLLIN, 0};
-        const int polled = poll(&ready, 1, escape_wait_ms);
-        if (polled < 0 && errno == EINTR) continue;
-        if (polled <= 0 || (ready.revents & POLLIN) == 0) return;
-        const ssize_t got = read(keyboard, chunk.data(), chunk.size());
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (got <= 0) return;
-        dropped += static_cast<std::size_t>(got);
+    unsigned char byte = 0;
+    for (std::size_t dropped = 0; next_byte(escape_wait_ms, byte) == arrival::byte; ++dropped) {
+        if (dropped == burst_cap || std::chrono::steady_clock::now() >= deadline) {
+            tcflush(keyboard, TCIFLUSH);
+            return;
+        }
     }
-    tcflush(keyboard, TCIFLUSH);
 }
 
 }  // namespace
