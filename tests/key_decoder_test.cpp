@@ -23,7 +23,7 @@ std::span<const unsigned char> bytes_of(std::string_view text) {
 
 // The code a complete byte sequence gives: the table's code for a key, the byte for an ASCII
 // character, -1 for an ignored sequence, -2 when the decoder wants more, -3 when it leaves bytes
-// over.
+// over, -5 and -6 for the start and end of a bracketed paste.
 int code_of(std::string_view text, bool more_may_come = true) {
     const console::decoded_key decoded = decode_key(bytes_of(text), more_may_come, utf8);
     if (decoded.what == kind::need_more) return -2;
@@ -37,6 +37,10 @@ int code_of(std::string_view text, bool more_may_come = true) {
             return decoded.used - decoded.first == 1
                        ? static_cast<unsigned char>(text[decoded.first])
                        : -4;
+        case kind::paste_start:
+            return -5;
+        case kind::paste_end:
+            return -6;
         default:
             return -1;
     }
@@ -234,7 +238,6 @@ TEST(DecodeUnknown, SequencesThatAreNoKeyAreConsumedAndIgnored) {
         {"\x1b[O", -1},  // focus in and out
         {"\x1b[99~", -1},
         {"\x1b[~", -1},
-        {"\x1b[200~", -1},
         {"\x1b[<0;10;20M", -1},  // a mouse report
         {"\x1b[?1;2c", -1},
         {"\x1b[1;2;3;4;5;6;7A", -1},  // more parameters than a key has
@@ -244,6 +247,15 @@ TEST(DecodeUnknown, SequencesThatAreNoKeyAreConsumedAndIgnored) {
         {"\x1b[[Z", -1},
         {"\x1b[1;5E", -1},  // keypad 5: no row
     });
+    // A bracketed paste's markers; keys the keyboard protocol reports pressed alone.
+    // clang-format off
+    expect_codes({
+        {"\x1b[200~", -5},      {"\x1b[201~", -6},      // a paste begins, ends
+        {"\x1b[57441u", -1},    {"\x1b[57454;2u", -1},  // Shift, a level shift
+        {"\x1b[57358u", -1},    {"\x1b[57360u", -1},    // Caps Lock, Num Lock
+        {"\x1b[57440u", 57440}, {"\x1b[57455u", 57455}, // the codes on either side: characters
+    });
+    // clang-format on
     // Keys whose combination has no code are ignored after the table lookup.
     EXPECT_EQ(code_of("\x1b[1;5Q"), ext(0x5F));
     EXPECT_EQ(console::key_code('1', console::ctrl, 0), -1);

@@ -122,7 +122,8 @@ struct waiting_program {
 };
 
 TEST(KeyWait, EndsOnAKeyAndLeavesTheTerminalAsItWas) {
-    const char* keys[] = {"a",        "\r",     " ",          "\x03",    "\x1a",     "\x1c",
+    const char* keys[] = {"a",        "\r",     " ",          "\x03",    "\x1a",
+                          "\x1c",     "\x13",   "\x11",  // Ctrl+S and Ctrl+Q: no flow control
                           "\x1b[A",   "\x1bOP", "\x1b[15;5~", "\x1b[[A", "\x1b[11^",
                           "\x1b\x61",  // Alt+a
                           "\xd0\x96"};
@@ -136,7 +137,9 @@ TEST(KeyWait, EndsOnAKeyAndLeavesTheTerminalAsItWas) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
         EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
         EXPECT_EQ(waiting.terminal.unread(), 0);
-        EXPECT_EQ(waiting.terminal.shown(), "\r\n");  // the shell's prompt gets a line of its own
+        // Bracketed paste on for the wait and off after it; the shell's prompt on a line of its
+        // own.
+        EXPECT_EQ(waiting.terminal.shown(), "\x1b[?2004h\x1b[?2004l\r\n");
     }
 }
 

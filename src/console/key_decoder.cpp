@@ -154,6 +154,14 @@ constexpr unsigned rxvt_ending_modifiers(unsigned char final) {
 // is a control character, such as Escape's 27), else the character itself, as a plain press.
 decoded_key reported_character(unsigned character, unsigned modifier, std::size_t used) {
     if (character > 0x10FFFF) return ignored(used);
+    // The keyboard protocol's private codes for Caps Lock, Scroll Lock and Num Lock, and for Shift,
+    // Ctrl, Alt, Super, Hyper, Meta and the level shifts pressed alone: no key press of ours.
+    constexpr unsigned first_lock = 57358, last_lock = 57360;
+    constexpr unsigned first_modifier = 57441, last_modifier = 57454;
+    if ((character >= first_lock && character <= last_lock) ||
+        (character >= first_modifier && character <= last_modifier)) {
+        return ignored(used);
+    }
     const unsigned modifiers = modifiers_of(modifier);
     if (character < 0x80) {
         const std::optional<std::uint8_t> typed =
@@ -169,6 +177,10 @@ decoded_key csi_key(const parameters& read, unsigned char final, std::size_t use
     if (!read.plain) return ignored(used);
     const unsigned first = read.count > 0 ? read.values[0] : 0;
     const unsigned second = read.count > 1 ? read.values[1] : 0;
+    constexpr unsigned paste_start = 200, paste_end = 201;
+    if (final == '~' && read.count == 1 && (first == paste_start || first == paste_end)) {
+        return {first == paste_start ? kind::paste_start : kind::paste_end, used, 0, 0, 0, 0};
+    }
     if (final == 'u' && read.count > 0 && read.count <= 2) {
         return reported_character(first, second, used);
     }

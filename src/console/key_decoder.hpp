@@ -11,11 +11,13 @@ namespace console {
 
 struct decoded_key {
     enum class kind {
-        need_more,   // the bytes so far begin a longer sequence
-        key,         // a key of the table: vk with modifiers
-        character,   // a typed character: bytes [first, used) in the terminal's character set
-        code_point,  // a character reported by a keyboard protocol as its Unicode code point
-        ignored,     // a complete sequence that is no key press we know; its bytes are consumed
+        need_more,    // the bytes so far begin a longer sequence
+        key,          // a key of the table: vk with modifiers
+        character,    // a typed character: bytes [first, used) in the terminal's character set
+        code_point,   // a character reported by a keyboard protocol as its Unicode code point
+        ignored,      // a complete sequence that is no key press we know; its bytes are consumed
+        paste_start,  // ESC [ 200 ~: what follows is pasted text, in bracketed-paste mode
+        paste_end,    // ESC [ 201 ~: the pasted text has ended
     };
     kind what = kind::need_more;
     std::size_t used = 0;  // bytes this result consumes
