@@ -69,6 +69,20 @@ TEST(Conversion, WhatCannotBeShownBecomesAQuestionMark) {
               "?a");  // malformed
 }
 
+TEST(Conversion, TheProgramsOwnTableAgreesWithIconv) {
+    // The texts and keys of a UTF-8 terminal, and every text where iconv cannot convert, go
+    // through the program's own Windows-1251 table, both ways.
+    charset_converter to_utf8("UTF-8", "CP1251");
+    for (int code = 1; code < 256; ++code) {
+        const std::string byte(1, static_cast<char>(code));
+        EXPECT_EQ(console::utf8_from_cp1251(byte), to_utf8(byte)) << "byte " << code;
+        const char32_t code_point = console::code_point_of_cp1251(static_cast<unsigned char>(code));
+        if (code_point != 0) {
+            EXPECT_EQ(console::cp1251_of_code_point(code_point), code) << "byte " << code;
+        }
+    }
+}
+
 TEST(Conversion, AnUnknownCharacterSetIsNotValid) {
     charset_converter unknown("NO-SUCH-CHARSET", "CP1251");
     EXPECT_FALSE(unknown.valid());

@@ -32,7 +32,7 @@ using testing_support::running_program;
 
 class pseudo_terminal {
   public:
-    pseudo_terminal() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    pseudo_terminal() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) std::abort();
         path_ = ptsname(master_);
         observer_ = open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -64,8 +64,15 @@ class pseudo_terminal {
         return true;
     }
 
+    // Types the bytes as fast as the terminal takes them; fails when it stops taking them.
     void type(const std::string& bytes) const {
-        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        std::size_t done = 0;
+        pollfd ready{master_, POLLOUT, 0};
+        while (done < bytes.size() && poll(&ready, 1, 3000) > 0) {
+            const ssize_t put = write(master_, bytes.data() + done, bytes.size() - done);
+            if (put > 0) done += static_cast<std::size_t>(put);
+        }
+        ASSERT_EQ(done, bytes.size()) << "the terminal stopped taking input";
     }
 
     int observer() const { return observer_; }
@@ -107,6 +114,10 @@ bool same_mode(const termios& a, const termios& b) {
 }
 
 constexpr const char* dialogue_input = "0 0.001 100 and more input that the wait must not take";
+constexpr const char8_t* prompts =
+    u8"Программа демонстрирует решение нелинейного уравнения методом Ньютона\n"
+    u8"Введите начальное приближение X0: Введите точность расчета: "
+    u8"Введите максимальное число итераций:";
 
 testing_support::launch on_terminal(const std::string& path) {
     testing_support::launch how;
@@ -156,20 +167,65 @@ TEST(KeyWait, IgnoredSequencesAndRedirectedInputKeepItWaiting) {
     EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
 }
 
+// Lines a paste might hold: shell commands.
+std::string commands(std::size_t size) {
+    std::string text;
+    while (text.size() < size) text += "echo PASTED\r";
+    return text;
+}
+
 TEST(KeyWait, APasteDuringTheWaitNeverReachesTheShell) {
-    // Whole, and as a terminal may deliver a paste: in pieces a few milliseconds apart.
-    const std::vector<std::vector<std::string>> pastes = {{"hello\recho PASTED\r"},
-                                                          {"\x1b[B", "ls\r", "echo PASTED\r"}};
-    for (const std::vector<std::string>& paste : pastes) {
+    struct paste {
+        const char* name;
+        std::vector<std::string> pieces;
+        std::chrono::milliseconds pause;
+    };
+    std::vector<paste> pastes = {
+        {"whole", {"hello\recho PASTED\r"}, 0ms},
+        {"in pieces", {"\x1b[B", "ls\r", "echo PASTED\r"}, 10ms},
+        {"1 MB at once, from a terminal that sends no paste markers", {commands(1 << 20)}, 0ms},
+        {"20 KB bracketed, in pieces 150 ms apart", {"\x1b[200~"}, 150ms},
+    };
+    for (int piece = 0; piece < 10; ++piece) pastes.back().pieces.push_back(commands(2000));
+    pastes.back().pieces.emplace_back("\x1b[201~");
+    for (const paste& paste : pastes) {
+        SCOPED_TRACE(paste.name);
         waiting_program waiting;
         ASSERT_TRUE(waiting.terminal.becomes_raw());
-        for (const std::string& piece : paste) {
+        for (const std::string& piece : paste.pieces) {
             waiting.terminal.type(piece);
-            std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(paste.pause);
         }
         ASSERT_TRUE(waiting.program.ended_within(5s));
         EXPECT_EQ(WEXITSTATUS(waiting.program.result().status), 0);
         EXPECT_EQ(waiting.terminal.unread(), 0);
+        EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
+    }
+}
+
+TEST(KeyWait, NothingKeepsTheDrainGoingPastItsCaps) {
+    // A key held down ends it a second after the key; signals do not stretch its 50 ms of quiet.
+    struct keeps_coming {
+        const char* name;
+        bool typed;  // a byte every 20 ms, or SIGCONT every 20 ms after the key
+        std::chrono::milliseconds within;
+    };
+    for (const keeps_coming& stream :
+         {keeps_coming{"a key held down", true, 1500ms}, keeps_coming{"signals", false, 500ms}}) {
+        SCOPED_TRACE(stream.name);
+        waiting_program waiting;
+        ASSERT_TRUE(waiting.terminal.becomes_raw());
+        waiting.terminal.type("x");
+        const auto start = std::chrono::steady_clock::now();
+        while (!waiting.program.ended_within(20ms)) {
+            ASSERT_LT(std::chrono::steady_clock::now() - start, 5s);
+            if (stream.typed) {
+                waiting.terminal.type("x");
+            } else {
+                waiting.program.signal(SIGCONT);
+            }
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, stream.within);
         EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
     }
 }
@@ -213,13 +269,22 @@ TEST(KeyWait, WithHangUpsIgnoredTheFailedReadEndsIt) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
-// The program as a job-control shell runs it: in a process group of its own in the foreground of
-// the terminal's session, whose leader stays alive as its parent, so that a stop really stops it.
-class foreground_job {
+// How a job-control shell starts the program: in the foreground, or in the background (`&`),
+// where it may inherit SIGTTIN ignored; with more environment entries (NAME=value).
+struct job_start {
+    bool in_foreground = true;
+    bool ttin_ignored = false;
+    std::vector<std::string> environment;
+};
+
+// The program as a job-control shell runs it: in a process group of its own in the terminal's
+// session, whose leader stays alive as its parent, so that a stop really stops it. A job started in
+// the background is brought to the foreground (and continued) when the test says so.
+class shell_job {
   public:
-    explicit foreground_job(const std::string& terminal) {
+    explicit shell_job(const std::string& terminal, job_start start = {}) {
         std::array<int, 2> channel{};
-        if (pipe(channel.data()) != 0) return;
+        if (pipe(channel.data()) != 0 || pipe(go_.data()) != 0) return;
         leader_ = fork();
         if (leader_ == 0) {
             setsid();
@@ -227,6 +292,8 @@ class foreground_job {
             const pid_t job = fork();
             if (job == 0) {
                 setpgid(0, 0);
+                if (start.ttin_ignored) std::signal(SIGTTIN, SIG_IGN);
+                for (std::string& entry : start.environment) putenv(entry.data());
                 const int nothing = open("/dev/null", O_RDWR);
                 dup2(nothing, STDIN_FILENO);  // every read fails: the dialogue goes to its wait
                 dup2(nothing, STDOUT_FILENO);
@@ -236,25 +303,37 @@ class foreground_job {
                 _exit(127);
             }
             setpgid(job, job);
-            tcsetpgrp(tty, job);
+            if (start.in_foreground) tcsetpgrp(tty, job);
             [[maybe_unused]] const ssize_t sent = write(channel[1], &job, sizeof job);
+            close(go_[1]);
+            char go = 0;
+            if (!start.in_foreground && read(go_[0], &go, 1) == 1) {  // fg
+                tcsetpgrp(tty, job);
+                kill(job, SIGCONT);
+            }
             int status = 0;
             while (waitpid(job, &status, 0) != job) {
             }
             _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
         }
         close(channel[1]);
+        close(go_[0]);
         if (read(channel[0], &job_, sizeof job_) != sizeof job_) job_ = -1;
         close(channel[0]);
     }
-    ~foreground_job() {
+    ~shell_job() {
+        close(go_[1]);
         if (job_ > 0) kill(job_, SIGKILL);
         if (leader_ > 0) waitpid(leader_, nullptr, 0);
     }
-    foreground_job(const foreground_job&) = delete;
-    foreground_job& operator=(const foreground_job&) = delete;
+    shell_job(const shell_job&) = delete;
+    shell_job& operator=(const shell_job&) = delete;
 
     void signal(int signal_number) const { kill(job_, signal_number); }
+
+    void bring_to_foreground() const {
+        [[maybe_unused]] const ssize_t sent = write(go_[1], "f", 1);
+    }
 
     bool becomes_stopped() const {
         for (int tries = 0; tries < 5000; ++tries) {
@@ -269,8 +348,11 @@ class foreground_job {
         return false;
     }
 
-    // The program's exit status, as its leader passes it on; -1 when it does not end in time.
+    // The program's exit status, as its leader passes it on (128 + the signal that ended it); -1
+    // when it does not end in time.
     int exit_status() {
+        close(go_[1]);
+        go_[1] = -1;
         for (int tries = 0; tries < 5000; ++tries) {
             int status = 0;
             if (waitpid(leader_, &status, WNOHANG) == leader_) {
@@ -286,32 +368,34 @@ class foreground_job {
   private:
     pid_t leader_ = -1;
     pid_t job_ = -1;
+    std::array<int, 2> go_{-1, -1};
 };
 
 TEST(KeyWait, AStopPutsTheModeBackAndTheContinueMakesItRawAgain) {
     pseudo_terminal terminal;
-    foreground_job job(terminal.path());
+    shell_job job(terminal.path());
     ASSERT_TRUE(terminal.becomes_raw());
     termios shell_mode =
         terminal.mode();  // stands for a mode a shell sets while the job is stopped
 
-    job.signal(SIGTSTP);
-    ASSERT_TRUE(job.becomes_stopped());
-    const termios before = terminal.mode();
-    EXPECT_FALSE(terminal.in_raw_mode());
-    shell_mode = before;
-    shell_mode.c_lflag ^= ECHOCTL;
-    ASSERT_EQ(tcsetattr(terminal.observer(), TCSANOW, &shell_mode), 0);
-    job.signal(SIGCONT);
-    ASSERT_TRUE(terminal.becomes_raw());
-
     // SIGSTOP cannot be caught: the mode stays raw, and the continue is what puts it right.
-    job.signal(SIGSTOP);
-    ASSERT_TRUE(job.becomes_stopped());
-    shell_mode.c_lflag ^= ECHOKE;
-    ASSERT_EQ(tcsetattr(terminal.observer(), TCSANOW, &shell_mode), 0);
-    job.signal(SIGCONT);
-    ASSERT_TRUE(terminal.becomes_raw());
+    const std::array<std::pair<int, tcflag_t>, 4> stops = {
+        {{SIGTSTP, ECHOCTL}, {SIGTTIN, ECHOKE}, {SIGTTOU, ECHOCTL}, {SIGSTOP, ECHOKE}}};
+    for (const auto& [stop, shell_flag] : stops) {
+        SCOPED_TRACE(testing::Message() << "signal " << stop);
+        job.signal(stop);
+        ASSERT_TRUE(job.becomes_stopped());
+        EXPECT_EQ(terminal.in_raw_mode(), stop == SIGSTOP);
+        shell_mode = terminal.mode();
+        shell_mode.c_lflag ^= shell_flag;
+        shell_mode.c_lflag |= ICANON;
+        ASSERT_EQ(tcsetattr(terminal.observer(), TCSANOW, &shell_mode), 0);
+        job.signal(SIGCONT);
+        ASSERT_TRUE(terminal.becomes_raw());
+    }
+    job.signal(SIGCONT);  // while raw: the wait goes on, raw
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(terminal.in_raw_mode());
 
     terminal.type("\x1a");  // Ctrl+Z is a key
     EXPECT_EQ(job.exit_status(), 0);
@@ -330,32 +414,121 @@ TEST(KeyWait, AStopPutsTheModeBackAndTheContinueMakesItRawAgain) {
     EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
 }
 
-TEST(ClosedStreams, NeverFallBackToTheTerminal) {
+TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
     {
-        SCOPED_TRACE("standard input closed: every read fails, and the wait comes at once");
+        SCOPED_TRACE("stopped by SIGTTIN before the wait, then brought to the foreground");
         pseudo_terminal terminal;
-        testing_support::launch how = on_terminal(terminal.path());
-        how.input_closed = true;
-        running_program program(how);
+        const termios before = terminal.mode();
+        shell_job job(terminal.path(), {.in_foreground = false, .environment = {}});
+        ASSERT_TRUE(job.becomes_stopped());
+        EXPECT_TRUE(same_mode(terminal.mode(), before));
+        EXPECT_EQ(terminal.shown(), "");
+        job.bring_to_foreground();
         ASSERT_TRUE(terminal.becomes_raw());
         terminal.type("x");
-        ASSERT_TRUE(program.ended_within(5s));
-        EXPECT_EQ(WEXITSTATUS(program.result().status), 0);
-        EXPECT_NE(program.result().out.find(testing_support::utf8(u8"Решение не найдено")),
-                  std::string::npos);
+        EXPECT_EQ(job.exit_status(), 0);
+        EXPECT_TRUE(same_mode(terminal.mode(), before));
     }
     {
-        SCOPED_TRACE("standard output closed: a write failure, nothing on the terminal");
+        SCOPED_TRACE("SIGTTIN ignored: no stop, and no wait");
         pseudo_terminal terminal;
+        const termios before = terminal.mode();
+        shell_job job(terminal.path(),
+                      {.in_foreground = false, .ttin_ignored = true, .environment = {}});
+        EXPECT_EQ(job.exit_status(), 0);
+        EXPECT_TRUE(same_mode(terminal.mode(), before));
+        EXPECT_EQ(terminal.shown(), "");
+    }
+}
+
+TEST(KeyWait, SignalsCloseTogetherNeverLeaveTheTerminalRaw) {
+    // Every tcsetattr of the program takes 300 ms before the change and 300 ms after it, so that
+    // the second signal lands while the first one's handler is changing the mode.
+    const std::vector<std::string> slow = {"LD_PRELOAD=" SLOW_TCSETATTR,
+                                           "NEWTON_SLOW_TCSETATTR_MS=300"};
+    for (const auto& [first, second] : {std::pair{SIGTERM, SIGTERM}, std::pair{SIGUSR1, SIGTERM}}) {
+        SCOPED_TRACE(testing::Message() << "signals " << first << " and " << second);
+        pseudo_terminal terminal;
+        const termios before = terminal.mode();
         testing_support::launch how = on_terminal(terminal.path());
-        how.output = testing_support::output_to::closed;
+        how.environment.insert(how.environment.end(), slow.begin(), slow.end());
         running_program program(how);
+        ASSERT_TRUE(terminal.becomes_raw());
+        std::this_thread::sleep_for(400ms);  // the switch is over: the program waits
+        ASSERT_TRUE(program.signal(first));
+        std::this_thread::sleep_for(150ms);
+        ASSERT_TRUE(program.signal(second));
         ASSERT_TRUE(program.ended_within(5s));
         const int status = program.result().status;
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
-        EXPECT_EQ(program.result().err,
-                  testing_support::utf8(u8"Ошибка записи в стандартный вывод: поток закрыт\n"));
-        EXPECT_EQ(terminal.shown(), "");
+        EXPECT_TRUE(WIFSIGNALED(status) &&
+                    (WTERMSIG(status) == first || WTERMSIG(status) == second))
+            << "status " << status;
+        EXPECT_TRUE(same_mode(terminal.mode(), before));
+    }
+    {
+        SCOPED_TRACE("SIGTERM just after the continue has made the mode raw again");
+        pseudo_terminal terminal;
+        shell_job job(terminal.path(),
+                      {.in_foreground = true, .ttin_ignored = false, .environment = slow});
+        ASSERT_TRUE(terminal.becomes_raw());
+        std::this_thread::sleep_for(400ms);
+        job.signal(SIGTSTP);
+        ASSERT_TRUE(job.becomes_stopped());
+        const termios before = terminal.mode();
+        job.signal(SIGCONT);
+        ASSERT_TRUE(terminal.becomes_raw());
+        job.signal(SIGTERM);
+        EXPECT_EQ(job.exit_status(), 128 + SIGTERM);
+        EXPECT_TRUE(same_mode(terminal.mode(), before));
+    }
+}
+
+TEST(ClosedStreams, NeverFallBackToTheTerminal) {
+    struct stream_case {
+        const char* name;
+        void (*adjust)(testing_support::launch&);
+        bool waits;  // the program reaches its key wait
+        int status;
+        std::u8string errors;
+        std::u8string output_has;
+    };
+    const std::u8string write_failed = u8"Ошибка записи в стандартный вывод: ";
+    const stream_case cases[] = {
+        {"standard input closed: every read fails, and the wait comes at once",
+         [](testing_support::launch& how) { how.input_closed = true; }, true, 0, u8"",
+         u8"Решение не найдено"},
+        {"standard output closed: a write failure, nothing on the terminal",
+         [](testing_support::launch& how) { how.output = testing_support::output_to::closed; },
+         false, 1, write_failed + u8"поток закрыт\n", u8""},
+        {"standard output fails after the prompts: no wait",
+         [](testing_support::launch& how) {
+             how.output_limit = static_cast<long>(testing_support::utf8(prompts).size());
+         },
+         false, 1, write_failed + u8"превышен предельный размер файла\n", u8""},
+        {"standard error closed: the exponential's reports go nowhere",
+         [](testing_support::launch& how) {
+             how.input = "-710 0.001 100";
+             how.errors_closed = true;
+         },
+         true, 0, u8"", u8"Решение не найдено"},
+    };
+    for (const stream_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        pseudo_terminal terminal;
+        testing_support::launch how = on_terminal(terminal.path());
+        c.adjust(how);
+        running_program program(how);
+        if (c.waits) {
+            ASSERT_TRUE(terminal.becomes_raw());
+            terminal.type("x");
+        }
+        ASSERT_TRUE(program.ended_within(5s));
+        const int status = program.result().status;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << "status " << status;
+        EXPECT_EQ(program.result().err, testing_support::utf8(c.errors));
+        EXPECT_NE(program.result().out.find(testing_support::utf8(c.output_has)),
+                  std::string::npos);
+        EXPECT_EQ(terminal.shown(), c.waits ? "\x1b[?2004h\x1b[?2004l\r\n" : "");
     }
 }
 

@@ -59,6 +59,13 @@ running_program::running_program(const launch& how)
         }
         ::signal(SIGPIPE, SIG_DFL);  // this process ignores it for its own writes
         dup2(how.errors_into_output ? out_ : err_, STDERR_FILENO);
+        if (how.errors_closed) close(STDERR_FILENO);
+        if (how.output_limit >= 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const auto limit = static_cast<rlim_t>(how.output_limit);
+            const rlimit file_size{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &file_size);
+        }
         if (how.input_closed) {
             close(STDIN_FILENO);
         } else {

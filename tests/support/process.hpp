@@ -20,6 +20,8 @@ struct launch {
     std::string terminal;  // when set, this terminal becomes the program's controlling terminal
     std::vector<std::string> environment = {"LC_ALL=C.UTF-8"};
     bool errors_into_output = false;  // standard error goes to the same file as standard output
+    bool errors_closed = false;       // the program starts with no standard error
+    long output_limit = -1;  // when set, no file grows past this size, and SIGXFSZ is ignored
 };
 
 struct program_run {
