@@ -27,6 +27,10 @@ void print_error_line(const char* text) {
     std::cerr << std::endl;
 }
 
+int write_error() {
+    return platform::write_error();
+}
+
 int wait_key() {
     if (held_back >= 0) {
         const int code = held_back;

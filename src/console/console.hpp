@@ -18,6 +18,9 @@ std::ostream& print_oem(const char* text);
 // terminal's character set.
 void print_error_line(const char* text);
 
+// Why the last write to a standard stream failed, as an error number (EPIPE, ENOSPC …).
+int write_error();
+
 // Waits for one key press: the character code (0-255), 0 for an extended key (its second code is
 // returned by the next call without waiting), or -1 when the keyboard cannot be read.
 int wait_key();

@@ -22,4 +22,8 @@ void write_text(stream to, std::string_view cp1251_text);
 // fails.
 int read_key_code();
 
+// The error number of the last failed write to a standard stream, as the C library would name it
+// on POSIX (EPIPE for a closed pipe, ENOSPC for a full disk …).
+int write_error();
+
 }  // namespace console::platform

@@ -7,6 +7,7 @@
 #include <langinfo.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cwchar>
 #include <iostream>
@@ -74,6 +75,10 @@ void write_text(stream to, std::string_view cp1251_text) {
     (to == stream::output ? std::cout : std::cerr)
         << (utf8_locale() || !converter.valid() ? utf8_from_cp1251(cp1251_text)
                                                 : converter(cp1251_text));
+}
+
+int write_error() {
+    return errno;
 }
 
 int keyboard_device() {

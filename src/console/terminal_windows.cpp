@@ -5,12 +5,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "console/terminal.hpp"
 #include "console/windows_key.hpp"
+#include "console/windows_wait.hpp"
 
 namespace console::platform {
 namespace {
@@ -46,6 +49,25 @@ std::string to_cp866(const std::wstring& wide) {
     return text;
 }
 
+// Reads and drops the input events that come with the key (the rest of a paste, keys typed
+// together), until the console has been quiet for 50 ms, for a second at most; then whatever is
+// still queued is discarded: none of it reaches the command interpreter.
+void drop_rest_of_burst() {
+    constexpr ULONGLONG quiet_ms = 50;
+    constexpr ULONGLONG cap_ms = 1000;
+    const ULONGLONG deadline = GetTickCount64() + cap_ms;
+    std::array<INPUT_RECORD, 64> events{};
+    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        const auto wait = static_cast<DWORD>(std::min(quiet_ms, deadline - now));
+        DWORD read = 0;
+        if (WaitForSingleObject(keyboard, wait) != WAIT_OBJECT_0 ||
+            !ReadConsoleInputA(keyboard, events.data(), static_cast<DWORD>(events.size()), &read)) {
+            break;
+        }
+    }
+    FlushConsoleInputBuffer(keyboard);
+}
+
 }  // namespace
 
 void start() {
@@ -74,11 +96,8 @@ void write_text(stream to, std::string_view cp1251_text) {
 }
 
 int read_key_code() {
-    DWORD saved_mode = 0;
-    if (keyboard == INVALID_HANDLE_VALUE || !GetConsoleMode(keyboard, &saved_mode) ||
-        !SetConsoleMode(keyboard, 0)) {  // no line input, no echo, Ctrl+C is a key
-        return -1;
-    }
+    wait_input_mode mode(keyboard);
+    if (!mode.active()) return -1;
     int code = -1;
     for (;;) {
         INPUT_RECORD event{};
@@ -90,8 +109,21 @@ int read_key_code() {
         code = key_code_of(event);
         if (code >= 0) break;
     }
-    if (!SetConsoleMode(keyboard, saved_mode)) return -1;
+    if (code >= 0) drop_rest_of_burst();
+    if (!mode.restore()) return -1;
     return code;
+}
+
+int write_error() {
+    // The C runtime reports a closed pipe as EINVAL; the system's own error tells it apart.
+    if (errno == EINVAL) {
+        const unsigned long system_error = _doserrno != 0 ? _doserrno : GetLastError();
+        if (system_error == ERROR_BROKEN_PIPE || system_error == ERROR_NO_DATA ||
+            system_error == ERROR_PIPE_NOT_CONNECTED) {
+            return EPIPE;
+        }
+    }
+    return errno;
 }
 
 }  // namespace console::platform

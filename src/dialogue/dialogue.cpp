@@ -1,6 +1,5 @@
 #include "dialogue/dialogue.hpp"
 
-#include <cerrno>
 #include <cstdint>
 #include <iostream>
 #include <string>
@@ -54,7 +53,7 @@ int run_dialogue() {
     std::cout << std::endl;
     if (!ask(texts::ask_start.data(), x) || !ask(texts::ask_accuracy.data(), eps) ||
         !ask(texts::ask_limit.data(), n)) {
-        return report_write_failure(errno);
+        return report_write_failure(console::write_error());
     }
 
     const newton_result result = solve(x, eps, n);
@@ -75,7 +74,7 @@ int run_dialogue() {
     std::cout << std::endl;
     print_oem(texts::press_any_key.data());
     // Nobody would see the closing text: no wait for a key nobody was asked for.
-    if (!output_written()) return report_write_failure(errno);
+    if (!output_written()) return report_write_failure(console::write_error());
     console::wait_key();
     return 0;
 }

@@ -73,6 +73,11 @@ running_program::running_program(const launch& how)
         }
         if (how.output == output_to::memory_file) {
             dup2(out_, STDOUT_FILENO);
+        } else if (how.output == output_to::closed_pipe) {
+            std::array<int, 2> ends{};
+            if (pipe(ends.data()) != 0) _exit(126);
+            close(ends[0]);  // nobody will read
+            dup2(ends[1], STDOUT_FILENO);
         } else {
             close(STDOUT_FILENO);
             if (how.output == output_to::full_device &&

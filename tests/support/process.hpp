@@ -11,7 +11,7 @@
 namespace testing_support {
 
 // Where the program's standard output goes.
-enum class output_to { memory_file, closed, full_device };
+enum class output_to { memory_file, closed, full_device, closed_pipe };
 
 struct launch {
     std::string input;          // written to standard input, which is then closed

@@ -15,6 +15,9 @@ std::vector<std::string> program_command();
 // Entries the program's environment needs beside the test's own.
 std::vector<std::string> program_environment();
 
+// Whether a write to a closed pipe ends the program by SIGPIPE (POSIX) rather than failing.
+bool closed_pipe_signals();
+
 // `text` (UTF-8, LF line ends) as the program writes it.
 std::string as_written(std::string_view text);
 

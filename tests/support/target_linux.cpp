@@ -10,6 +10,10 @@ std::vector<std::string> program_environment() {
     return {};
 }
 
+bool closed_pipe_signals() {
+    return true;
+}
+
 std::string as_written(std::string_view text) {
     return std::string(text);
 }

@@ -25,6 +25,10 @@ std::vector<std::string> program_environment() {
             "HOME=" + from_environment("HOME")};
 }
 
+bool closed_pipe_signals() {
+    return false;
+}
+
 std::string as_written(std::string_view text) {
     console::charset_converter to_oem("CP866", "UTF-8");
     std::string written;

@@ -6,6 +6,7 @@
 
 #include "console/terminal.hpp"
 #include "console/windows_key.hpp"
+#include "console/windows_wait.hpp"
 
 namespace {
 
@@ -70,6 +71,27 @@ TEST(WindowsKeyEvent, OtherEventsArePassedOver) {
     focus.EventType = FOCUS_EVENT;
     focus.Event.FocusEvent.bSetFocus = TRUE;
     EXPECT_EQ(key_code_of(focus), -1);
+}
+
+TEST(WindowsWait, AControlEventThatEndsTheProcessPutsTheModeBackFirst) {
+    AllocConsole();  // where the suite runs without a console, one of its own
+    const HANDLE keyboard =
+        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD before = 0;
+    ASSERT_TRUE(GetConsoleMode(keyboard, &before));
+    ASSERT_NE(before, 0U);
+    console::wait_input_mode mode(keyboard);
+    ASSERT_TRUE(mode.active());
+    DWORD current = before;
+    ASSERT_TRUE(GetConsoleMode(keyboard, &current));
+    EXPECT_EQ(current, 0U);
+    // Ctrl+Break: the mode goes back, and the default action is left to end the process.
+    EXPECT_FALSE(console::put_mode_back_on_control_event(CTRL_BREAK_EVENT));
+    ASSERT_TRUE(GetConsoleMode(keyboard, &current));
+    EXPECT_EQ(current, before);
+    EXPECT_TRUE(mode.restore());
+    CloseHandle(keyboard);
 }
 
 unsigned short control_word() {
