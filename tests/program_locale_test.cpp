@@ -56,4 +56,15 @@ TEST(Program, AnEightBitLocaleGetsItsOwnCharacterSet) {
     std::filesystem::remove_all(locales);
 }
 
+TEST(Program, ACharacterSetWithNoConverterGetsUtf8RatherThanNothing) {
+    // As where the system's conversion modules are missing: KOI8-R under a name iconv does not
+    // know.
+    const std::string locales = testing_support::built_locale("ru_RU", "KOI8-R", "NEWTON-TEST");
+    ASSERT_FALSE(locales.empty()) << "localedef (package locales) is needed";
+    EXPECT_EQ(result_lines({"LOCPATH=" + locales, "LC_ALL=ru_RU.NEWTON-TEST"}, "0 0.001 100"),
+              utf8(u8"Корень = 0.299733 F(0.299733)=7.18151e-09\nЧисло итераций = 3\n"
+                   u8"Нажмите любую клавишу"));
+    std::filesystem::remove_all(locales);
+}
+
 }  // namespace
