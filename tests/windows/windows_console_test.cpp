@@ -1,8 +1,12 @@
 // The Windows console: which input events end the key wait and with what code, and the extended
 // precision that start-up sets.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <io.h>
 #include <windows.h>
+
+#include <cerrno>
 
 #include "console/terminal.hpp"
 #include "console/windows_key.hpp"
@@ -92,6 +96,19 @@ TEST(WindowsWait, AControlEventThatEndsTheProcessPutsTheModeBackFirst) {
     EXPECT_EQ(current, before);
     EXPECT_TRUE(mode.restore());
     CloseHandle(keyboard);
+}
+
+TEST(WindowsWrite, AClosedPipeIsNamedAsOnPosix) {
+    // The C runtime says EINVAL; the system's error says the pipe is closed.
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+    CloseHandle(read_end);
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(write_end), _O_WRONLY);
+    ASSERT_GE(descriptor, 0);
+    EXPECT_EQ(_write(descriptor, "x", 1), -1);
+    EXPECT_EQ(console::platform::write_error(), EPIPE);
+    _close(descriptor);
 }
 
 unsigned short control_word() {
