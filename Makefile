@@ -1,17 +1,19 @@
 # Two commands: `make run` builds and starts the program, `make test` builds and runs every test:
 # the suite, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
-# fuzzing run. `make check` is the suite alone, `make bench` the benchmark, and `make windows`
+# fuzzing run, and the suite of the build with extended precision in software. `make check` is the
+# suite alone, `make bench` the benchmark, and `make windows`
 # builds newton.exe and runs the Windows suite under Wine. `make install` installs the program and its
 # manual pages under PREFIX (and DESTDIR); `make package` writes the Debian package and the Windows
 # zip to dist/.
 BUILD ?= build
 CHECKED_BUILD ?= build-checked
 WINDOWS_BUILD ?= build-windows
+SOFTWARE_BUILD ?= build-software
 FUZZ_SECONDS ?= 30
 PREFIX ?= /usr/local
 DIST ?= dist
 
-.PHONY: all run check checked fuzz test windows windows-program bench install package clean
+.PHONY: all run check checked fuzz software test windows windows-program bench install package clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -45,7 +47,16 @@ fuzz: $(CHECKED_BUILD)/build.ninja
 			$(CHECKED_BUILD)/fuzz/$$target tests/fuzz/corpus/$$target || exit 1; \
 	done
 
-test: check checked fuzz
+# Extended precision in the program's own software type, as on processors without the x87 unit:
+# the same suite, the same sweep digests, and no x87 instruction in the program.
+$(SOFTWARE_BUILD)/build.ninja: CMakeLists.txt
+	cmake -S . -B $(SOFTWARE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DNEWTON_SOFTWARE_EXTENDED=ON
+
+software: $(SOFTWARE_BUILD)/build.ninja
+	cmake --build $(SOFTWARE_BUILD)
+	ctest --test-dir $(SOFTWARE_BUILD) --output-on-failure -j2
+
+test: check checked fuzz software
 
 # Cross-compiled with MinGW-w64; the end-to-end cases come from the Linux build's
 # windows_program_test, so that build comes first.
@@ -71,4 +82,4 @@ bench: all
 	./$(BUILD)/bench/newton_bench
 
 clean:
-	rm -rf $(BUILD) $(CHECKED_BUILD) $(WINDOWS_BUILD) $(DIST)
+	rm -rf $(BUILD) $(CHECKED_BUILD) $(WINDOWS_BUILD) $(SOFTWARE_BUILD) $(DIST)

@@ -7,16 +7,18 @@
 namespace dialogue {
 
 std::optional<float> newton_step(float x) {
+    using equation::extended;
     const auto f = static_cast<float>(equation::F(x));
-    const long double d = equation::dF(x);
-    if (!std::isfinite(f) || !std::isfinite(d)) return std::nullopt;
-    const auto next = static_cast<float>(static_cast<long double>(x) - f / d);
+    const extended d = equation::dF(x);
+    if (!std::isfinite(f) || !equation::is_finite(d)) return std::nullopt;
+    const auto next = static_cast<float>(extended(x) - extended(f) / d);
     if (!std::isfinite(next)) return std::nullopt;
     return next;
 }
 
 bool step_within(float x, float x_prev, float eps) {
-    const auto delta = static_cast<double>(static_cast<long double>(x) - x_prev);
+    using equation::extended;
+    const auto delta = static_cast<double>(extended(x) - extended(x_prev));
     return std::fabs(delta) < static_cast<double>(eps);
 }
 

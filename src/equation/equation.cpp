@@ -7,19 +7,19 @@
 
 namespace equation {
 
-long double F(float x) {
+extended F(float x) {
     const double a = -static_cast<double>(x);  // exact
-    const long double e = exponential(a);
-    const long double t = e * static_cast<long double>(two);
-    const long double s = (static_cast<long double>(point_two) * x) * x;
-    return (t + s) - static_cast<long double>(one_and_a_half);
+    const extended e = exponential(a);
+    const extended t = e * extended(two);
+    const extended s = (extended(point_two) * extended(x)) * extended(x);
+    return (t + s) - extended(one_and_a_half);
 }
 
-long double dF(float x) {
+extended dF(float x) {
     const double a = -static_cast<double>(x);
-    const long double e = exponential(a);
-    const long double t = e * static_cast<long double>(minus_two);
-    return t + static_cast<long double>(point_four) * x;
+    const extended e = exponential(a);
+    const extended t = e * extended(minus_two);
+    return t + extended(point_four) * extended(x);
 }
 
 }  // namespace equation

@@ -1,6 +1,8 @@
 // The equation solved by the program: F(x) = 2·e^(−x) + 0.2·x² − 1.5, and its derivative.
 #pragma once
 
+#include "equation/extended.hpp"
+
 namespace equation {
 
 // Stored forms of the constants: 2, 1.5 and -2 as single, 0.2 and 0.4 as the nearest doubles.
@@ -11,9 +13,9 @@ inline constexpr float minus_two = -2.0F;
 inline constexpr double point_four = 0.4;
 
 // F(x) in extended precision, never rounded inside; the caller chooses where to round.
-long double F(float x);
+extended F(float x);
 
 // F'(x) = -2·e^(−x) + 0.4·x in extended precision.
-long double dF(float x);
+extended dF(float x);
 
 }  // namespace equation

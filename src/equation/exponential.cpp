@@ -18,9 +18,9 @@ constexpr std::uint32_t underflow_from = 0x232B;
 
 }  // namespace
 
-long double exponential(double a) {
+extended exponential(double a) {
     // NaN carries through as NaN: its bits would otherwise pass for a huge argument.
-    if (std::isnan(a)) return a;
+    if (std::isnan(a)) return extended(a);
 
     const auto upper = static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(a) >> 32);
     const bool negative = (upper & 0x80000000U) != 0;
@@ -29,13 +29,13 @@ long double exponential(double a) {
         const std::uint32_t middle = high > range_check_high ? 0xFFFFU : upper & 0xFFFFU;
         if (!negative && middle >= overflow_from) {
             return report_math_error({math_error_type::overflow, "exp", a, 0.0,
-                                      std::numeric_limits<long double>::infinity()});
+                                      extended(std::numeric_limits<double>::infinity())});
         }
         if (negative && middle >= underflow_from) {
-            return report_math_error({math_error_type::underflow, "exp", a, 0.0, 0.0L});
+            return report_math_error({math_error_type::underflow, "exp", a, 0.0, extended(0.0)});
         }
     }
-    return std::exp(static_cast<long double>(a));
+    return exp_extended(a);
 }
 
 }  // namespace equation

@@ -36,7 +36,7 @@ void write_unbuffered(const char* bytes, std::size_t size) {
 bool default_math_error_hook(math_error& error) {
     switch (error.type) {
         case math_error_type::underflow:
-            error.result = 0.0L;
+            error.result = extended(0.0);
             return true;
         case math_error_type::total_loss:
             return true;
@@ -51,7 +51,7 @@ math_error_hook set_math_error_hook(math_error_hook hook) {
     return previous;
 }
 
-long double report_math_error(math_error error) {
+extended report_math_error(math_error error) {
     if (hook_in_force(error)) return error.result;
 
     const auto index = static_cast<std::size_t>(error.type) - 1;

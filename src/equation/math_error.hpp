@@ -3,6 +3,8 @@
 // it is not.
 #pragma once
 
+#include "equation/extended.hpp"
+
 namespace equation {
 
 enum class math_error_type {
@@ -19,7 +21,7 @@ struct math_error {
     const char* function;  // the function's name, as written in the report
     double argument1;
     double argument2;
-    long double result;  // what the failing function returns; a hook may change it
+    extended result;  // what the failing function returns; a hook may change it
 };
 
 // Returns true when the hook has handled the error; the routine then writes nothing.
@@ -35,6 +37,6 @@ math_error_hook set_math_error_hook(math_error_hook hook);
 // Hands the record to the hook; when the hook leaves the error unhandled, writes
 // "\n<function>: <TYPE> error\n" to the standard error device, unbuffered. Returns the record's
 // result.
-long double report_math_error(math_error error);
+extended report_math_error(math_error error);
 
 }  // namespace equation
