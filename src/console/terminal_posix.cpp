@@ -71,10 +71,13 @@ void start() {
 // iconv cannot open it (no conversion modules: a minimal container, a static or emulated program)
 // the texts go out in UTF-8 rather than not at all.
 void write_text(stream to, std::string_view cp1251_text) {
+    std::ostream& out = to == stream::output ? std::cout : std::cerr;
+    if (utf8_locale()) {
+        out << utf8_from_cp1251(cp1251_text);
+        return;
+    }
     static charset_converter converter(codeset.c_str(), "CP1251");
-    (to == stream::output ? std::cout : std::cerr)
-        << (utf8_locale() || !converter.valid() ? utf8_from_cp1251(cp1251_text)
-                                                : converter(cp1251_text));
+    out << (converter.valid() ? converter(cp1251_text) : utf8_from_cp1251(cp1251_text));
 }
 
 int write_error() {

@@ -1,6 +1,6 @@
 // e^a correctly rounded to the extended format's 64 bits. A fast evaluation in 128-bit fixed point
 // bounds its own error; when the bounds around it round to different extended values (about once
-// in 2^50 arguments), a slower one in ever wider fixed point decides. e^a of a nonzero double is
+// in 2^55 arguments), a slower one in ever wider fixed point decides. e^a of a nonzero double is
 // never exactly halfway between two extended values (it is transcendental), so the widening ends.
 
 #include <array>
@@ -92,7 +92,7 @@ constexpr std::array<u128, 16> inverse_factorials = [] {
 constexpr u128 ln2_by_32 = (u128{0x0162E42FEFA39EF3U} << 64) | 0x5793C7673007E5EDU;
 constexpr std::uint64_t ln2_by_32_below = 0x5E81E6864CE5316CU;
 
-// 2^(j/32) for j = 0 … 31, to nearest (tools/exp_table.py writes them).
+// 2^(j/32) for j = 0 … 31, to nearest. exp_constants.py prints these and ln2_by_32.
 // clang-format off
 constexpr std::array<std::array<std::uint64_t, 2>, 32> powers_of_two = {{
     {0x4000000000000000U, 0x0000000000000000U}, {0x4166C34C5615D0EBU, 0x9F1523ADA3290600U},
@@ -312,7 +312,8 @@ bool slow_exp(double a, soft::rounded& result) {
     }
     const number y = positive - negative;
     // Every error (ln 2 times up to 1100, the reduction, the series) stays below 2^24 units of
-    // the last place; the bound allows 2^32, still 2^48 below the bits the rounding looks at.
+    // the last place; the bound allows 2^32, far below the top 128 bits that the rounding reads
+    // (the last of them is worth 2^49 units or more).
     static_assert(limbs >= 3);
     number delta;
     delta.word[0] = std::uint64_t{1} << 32;
