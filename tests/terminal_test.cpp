@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -236,6 +237,10 @@ TEST(KeyWait, EverySignalThatEndsTheProcessRestoresTheTerminal) {
                            SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ,  SIGVTALRM,
                            SIGPROF, SIGIO,   SIGPWR,    SIGSYS,  SIGRTMIN, SIGRTMAX};
     for (const int signal_number : signals) {
+        if (testing_support::under_emulator() && signal_number == SIGRTMAX) {
+            std::cout << "skipped under qemu-user, which keeps SIGRTMAX for itself: SIGRTMAX\n";
+            continue;
+        }
         SCOPED_TRACE(testing::Message() << "signal " << signal_number);
         waiting_program waiting;
         ASSERT_TRUE(waiting.terminal.becomes_raw());

@@ -15,6 +15,9 @@ std::vector<std::string> program_command();
 // Entries the program's environment needs beside the test's own.
 std::vector<std::string> program_environment();
 
+// Whether the program runs under an emulator (qemu-user for a cross-built program).
+bool under_emulator();
+
 // Whether a write to a closed pipe ends the program by SIGPIPE (POSIX) rather than failing.
 bool closed_pipe_signals();
 

@@ -1,13 +1,29 @@
+#include <cstdlib>
+#include <sstream>
+#include <string_view>
+
 #include "support/target.hpp"
 
 namespace testing_support {
 
+// The emulator's command words, if any, then the program.
 std::vector<std::string> program_command() {
-    return {NEWTON_PROGRAM};
+    std::vector<std::string> command;
+    std::istringstream emulator(NEWTON_EMULATOR);
+    for (std::string word; emulator >> word;) command.push_back(word);
+    command.emplace_back(NEWTON_PROGRAM);
+    return command;
 }
 
+// The conversion modules of a cross-built program's C library, where the test names them.
 std::vector<std::string> program_environment() {
-    return {};
+    const char* gconv = std::getenv("GCONV_PATH");
+    if (gconv == nullptr) return {};
+    return {std::string("GCONV_PATH=") + gconv};
+}
+
+bool under_emulator() {
+    return std::string_view(NEWTON_EMULATOR).size() > 0;
 }
 
 bool closed_pipe_signals() {

@@ -25,6 +25,10 @@ std::vector<std::string> program_environment() {
             "HOME=" + from_environment("HOME")};
 }
 
+bool under_emulator() {
+    return false;  // Wine runs the program itself, not an emulated processor
+}
+
 bool closed_pipe_signals() {
     return false;
 }
