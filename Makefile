@@ -1,6 +1,7 @@
 # Two commands: `make run` builds and starts the program, `make test` builds and runs every test:
 # the suite, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded
-# fuzzing run, and the suite of the build with extended precision in software. `make check` is the
+# fuzzing run, the suite of the build with extended precision in software, and the suite built with
+# clang and libc++ (as a standard library other than GNU's). `make check` is the
 # suite alone, `make bench` the benchmark, and `make windows`
 # builds newton.exe and runs the Windows suite under Wine; `make arm64` cross-builds for 64-bit ARM
 # Linux and runs the suite under qemu-user. `make install` installs the program and its
@@ -10,13 +11,14 @@ BUILD ?= build
 CHECKED_BUILD ?= build-checked
 WINDOWS_BUILD ?= build-windows
 SOFTWARE_BUILD ?= build-software
+LIBCXX_BUILD ?= build-libcxx
 ARM64_BUILD ?= build-arm64
 ARM64_GCONV = $(abspath $(ARM64_BUILD))/foreign-libraries/libc6/usr/lib/aarch64-linux-gnu/gconv
 FUZZ_SECONDS ?= 30
 PREFIX ?= /usr/local
 DIST ?= dist
 
-.PHONY: all run check checked fuzz software test windows windows-program arm64 arm64-program bench \
+.PHONY: all run check checked fuzz software libcxx test windows windows-program arm64 arm64-program bench \
 	install package clean
 
 all: $(BUILD)/build.ninja
@@ -60,7 +62,18 @@ software: $(SOFTWARE_BUILD)/build.ninja
 	cmake --build $(SOFTWARE_BUILD)
 	ctest --test-dir $(SOFTWARE_BUILD) --output-on-failure -j2
 
-test: check checked fuzz software
+# clang with LLVM's libc++, GoogleTest built from its sources with it; Google Benchmark, built for
+# libstdc++, is left out.
+$(LIBCXX_BUILD)/build.ninja: CMakeLists.txt
+	CC=clang CXX=clang++ cmake -S . -B $(LIBCXX_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		-DCMAKE_CXX_FLAGS=-stdlib=libc++ -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ \
+		-DNEWTON_GTEST_FROM_SOURCE=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
+
+libcxx: $(LIBCXX_BUILD)/build.ninja
+	cmake --build $(LIBCXX_BUILD)
+	ctest --test-dir $(LIBCXX_BUILD) --output-on-failure -j2
+
+test: check checked fuzz software libcxx
 
 # Cross-compiled with MinGW-w64; the end-to-end cases come from the Linux build's
 # windows_program_test, so that build comes first.
@@ -103,4 +116,5 @@ bench: all
 	./$(BUILD)/bench/newton_bench
 
 clean:
-	rm -rf $(BUILD) $(CHECKED_BUILD) $(WINDOWS_BUILD) $(SOFTWARE_BUILD) $(ARM64_BUILD) $(DIST)
+	rm -rf $(BUILD) $(CHECKED_BUILD) $(WINDOWS_BUILD) $(SOFTWARE_BUILD) $(LIBCXX_BUILD) \
+		$(ARM64_BUILD) $(DIST)

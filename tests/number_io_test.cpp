@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -277,6 +280,8 @@ TEST(WriteSingle, GeneralNotationWithSixDigits) {
         {0.00001F, "1e-05"},
         {-26857.8F, "-26857.8"},
         {0.25F, "0.25"},
+        {999999.5F, "1e+06"},   // a tie, to the even 1000000
+        {100000.5F, "100000"},  // a tie, to the even 100000
         {0.0F, "0"},
         {-0.0F, "-0"},
         {largest, "3.40282e+38"},
@@ -292,5 +297,43 @@ TEST(WriteSingle, GeneralNotationWithSixDigits) {
         EXPECT_EQ(out.str(), text);
     }
 }
+
+#if defined(__cpp_lib_to_chars)
+// The exact decimal value of a double (at most 767 significant digits; far fewer here).
+std::string exact_text(double value) {
+    std::array<char, 1024> text{};
+    std::snprintf(text.data(), text.size(), "%.800e", value);
+    return text.data();
+}
+
+// The program's own conversions against the standard library's, where it has them for float:
+// every 65537th bit pattern above 2^-149 (below it a number reads as 0) written, and read back from
+// its shortest digits, from the halfway point to the next single up, and from just either side of
+// that point.
+TEST(Conversions, AgreeWithTheStandardLibrary) {
+    for (std::uint32_t bits = 65537; bits < 0x7F7F0000; bits += 65537) {
+        const auto value = std::bit_cast<float>(bits);
+        std::array<char, 64> text{};
+        char* end = std::to_chars(text.data(), text.data() + text.size(), value,
+                                  std::chars_format::general, 6)
+                        .ptr;
+        std::ostringstream out;
+        dialogue::write_number(out, value);
+        ASSERT_EQ(out.str(), std::string(text.data(), end)) << std::hexfloat << value;
+
+        end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+        // Exact: a double holds every single and the mean of two neighbours.
+        const double halfway =
+            (static_cast<double>(value) + static_cast<double>(std::nextafter(value, infinity))) / 2;
+        for (const std::string& input : {std::string(text.data(), end), exact_text(halfway),
+                                         exact_text(std::nextafter(halfway, 0.0)),
+                                         exact_text(std::nextafter(halfway, 1.0e300))}) {
+            float expected = 0;
+            std::from_chars(input.data(), input.data() + input.size(), expected);
+            ASSERT_EQ(read_from(input.c_str(), untouched).value, expected) << input;
+        }
+    }
+}
+#endif
 
 }  // namespace

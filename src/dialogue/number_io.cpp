@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <string_view>
+
+#include "dialogue/decimal.hpp"
 
 namespace dialogue {
 namespace {
@@ -132,21 +133,11 @@ const decimal_magnitude two_to_minus_149 = {
     -44};
 
 // The single-precision value of a magnitude. The range decisions compare the exact decimal value
-// with the thresholds; inside the range from_chars rounds correctly, the same on every platform.
+// with the thresholds; inside the range it is rounded to nearest, exactly.
 float single_magnitude(const decimal_magnitude& exact) {
     if (!below(exact, two_to_128)) return std::numeric_limits<float>::infinity();
     if (below(exact, two_to_minus_149)) return 0.0F;
-    std::string text = "0." + exact.digits;
-    if (exact.more_beyond) {
-        text.resize(2 + kept_digits, '0');
-        text += '1';
-    }
-    text += 'e' + std::to_string(exact.exponent);
-    float nearest = 0.0F;
-    const std::from_chars_result read = std::from_chars(text.data(), text.data() + text.size(),
-                                                        nearest, std::chars_format::general);
-    // The only value out of range here is one between the largest single and 2^128.
-    return read.ec == std::errc::result_out_of_range ? std::numeric_limits<float>::max() : nearest;
+    return nearest_single(exact.digits, exact.exponent, exact.more_beyond);
 }
 
 void finish(std::istream& in, const scanner& scan, bool ok) {
@@ -196,10 +187,7 @@ std::ostream& write_number(std::ostream& out, float value) {
     const double wide = value;
     if (std::isinf(wide)) return out << (wide > 0 ? "+INF" : "-INF");
     if (std::isnan(wide)) return out << (std::signbit(wide) ? "-NAN" : "+NAN");
-    std::array<char, 32> text{};
-    const auto written =
-        std::to_chars(text.data(), text.data() + text.size(), wide, std::chars_format::general, 6);
-    return out << std::string_view(text.data(), written.ptr);
+    return out << general_six(value);
 }
 
 }  // namespace dialogue
