@@ -3,7 +3,7 @@
 // its burst or paste read and dropped, so that none of it reaches the shell. Every way out (the
 // key, a failed read, a signal that ends or stops the process) puts the terminal's mode back.
 
-#include <poll.h>
+#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,13 +48,21 @@ termios raw_mode{};
 volatile std::sig_atomic_t waiting = 0;
 volatile std::sig_atomic_t raw_in_force = 0;
 
-// Every signal whose default action ends the process (SIGKILL cannot be caught), and the real-time
-// signals, SIGRTMIN to SIGRTMAX, added where they are caught.
+// Every signal whose default action ends the process (SIGKILL cannot be caught), with those only
+// some systems have (Linux's SIGSTKFLT and SIGPWR) where they exist, and the real-time signals,
+// SIGRTMIN to SIGRTMAX, added where they are caught.
 // clang-format off
-constexpr std::array<int, 22> ending_signals = {
+constexpr int ending_signals[] = {
     SIGHUP,    SIGINT,    SIGQUIT,   SIGILL,    SIGTRAP,   SIGABRT,   SIGBUS,    SIGFPE,
-    SIGUSR1,   SIGSEGV,   SIGUSR2,   SIGPIPE,   SIGALRM,   SIGTERM,   SIGSTKFLT, SIGXCPU,
-    SIGXFSZ,   SIGVTALRM, SIGPROF,   SIGIO,     SIGPWR,    SIGSYS};
+    SIGUSR1,   SIGSEGV,   SIGUSR2,   SIGPIPE,   SIGALRM,   SIGTERM,   SIGXCPU,   SIGXFSZ,
+    SIGVTALRM, SIGPROF,   SIGIO,     SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
 // The signals that stop the process and can be caught.
 constexpr std::array<int, 3> stopping_signals = {SIGTSTP, SIGTTIN, SIGTTOU};
 // clang-format on
@@ -63,8 +71,10 @@ constexpr std::array<int, 3> stopping_signals = {SIGTSTP, SIGTTIN, SIGTTOU};
 template <class Visit>
 void for_each_caught_signal(Visit visit) {
     for (const int signal_number : ending_signals) visit(signal_number);
+#ifdef SIGRTMIN
     for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number)
         visit(signal_number);
+#endif
     for (const int signal_number : stopping_signals) visit(signal_number);
     visit(SIGCONT);
 }
@@ -241,7 +251,7 @@ bool reach_foreground() {
 class raw_mode_guard {
   public:
     raw_mode_guard() {
-        if (keyboard < 0) return;
+        if (keyboard < 0 || keyboard >= FD_SETSIZE) return;  // select() takes no more
         for (;;) {
             if (!reach_foreground() || tcgetattr(keyboard, &saved_mode) != 0) return;
             raw_mode = raw_from(saved_mode);
@@ -300,19 +310,25 @@ class raw_mode_guard {
 
 // Reads what the keyboard has, up to into.size() bytes, waiting until the deadline at most: the
 // count, 0 when nothing came in time, -1 when the terminal hung up or failed. The time left is
-// taken anew at every wake-up, so no stream of signals can stretch the wait.
+// taken anew at every wake-up, so no stream of signals can stretch the wait. select(), not poll():
+// some systems' poll() does not wait on terminals.
 ssize_t read_until(std::span<unsigned char> into, clock::time_point deadline) {
     for (;;) {
-        int timeout_ms = -1;
+        timeval timeout{};
+        timeval* limit = nullptr;  // no deadline: as long as it takes
         if (deadline != clock::time_point::max()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+            const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - clock::now());
             if (left.count() <= 0) return 0;
-            timeout_ms = static_cast<int>(left.count());
+            timeout.tv_sec = static_cast<time_t>(left.count() / 1'000'000);
+            timeout.tv_usec = static_cast<suseconds_t>(left.count() % 1'000'000);
+            limit = &timeout;
         }
-        pollfd ready{keyboard, POLLIN, 0};
-        const int polled = poll(&ready, 1, timeout_ms);
-        if (polled < 0 && errno != EINTR) return -1;
-        if (polled <= 0) continue;
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(keyboard, &ready);
+        const int selected = select(keyboard + 1, &ready, nullptr, nullptr, limit);
+        if (selected < 0 && errno != EINTR) return -1;
+        if (selected <= 0) continue;
         const ssize_t got = read(keyboard, into.data(), into.size());
         if (got > 0) return got;
         if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;

@@ -55,9 +55,11 @@ void start() {
     // Only the character set comes from the user's locale: numbers keep the decimal point ".".
     std::setlocale(LC_CTYPE, "");
     const std::string locale_codeset = nl_langinfo(CODESET);
-    // The C locale's ASCII cannot show Russian; terminals today show UTF-8.
-    codeset =
-        locale_codeset == "ANSI_X3.4-1968" || locale_codeset == "ASCII" ? "UTF-8" : locale_codeset;
+    // The C locale's ASCII (by its glibc, macOS or BSD name) cannot show Russian; terminals today
+    // show UTF-8.
+    const bool ascii = locale_codeset == "ANSI_X3.4-1968" || locale_codeset == "ASCII" ||
+                       locale_codeset == "US-ASCII" || locale_codeset == "646";
+    codeset = ascii ? "UTF-8" : locale_codeset;
     const int opened = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     // With a standard stream closed, the terminal would take its descriptor and the dialogue would
     // be read from it or written to it: it lives at 3 or above.

@@ -7,7 +7,10 @@
 
 #include <array>
 #include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "support/memory_file.hpp"
@@ -37,9 +40,10 @@ std::vector<char*> exec_list(std::vector<std::string>& words) {
 running_program::running_program(const launch& how)
     : out_(make_memory_file("stdout")), err_(make_memory_file("stderr")) {
     std::array<int, 2> input{};
-    if (out_ < 0 || err_ < 0 || pipe2(input.data(), O_CLOEXEC) != 0) {
+    if (out_ < 0 || err_ < 0 || pipe(input.data()) != 0) {
         throw std::runtime_error("cannot make the program's streams");
     }
+    for (const int end : input) fcntl(end, F_SETFD, FD_CLOEXEC);
     std::vector<std::string> environment = how.environment;
     for (std::string& entry : program_environment()) environment.push_back(std::move(entry));
     environment.emplace_back("PATH=/usr/bin:/bin");
@@ -122,6 +126,24 @@ bool running_program::signal(int signal_number) const {
 
 program_run running_program::result() const {
     return {status_, contents_of(out_), contents_of(err_)};
+}
+
+bool is_stopped(pid_t pid) {
+    // Linux shows a process's state in /proc; elsewhere ps(1) tells it.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    if (stat) {
+        std::string number;
+        std::string name;
+        char state = '?';
+        stat >> number >> name >> state;
+        return state == 'T';
+    }
+    const std::string command = "ps -o stat= -p " + std::to_string(pid);
+    FILE* ps = popen(command.c_str(), "r");
+    if (ps == nullptr) return false;
+    const int state = std::fgetc(ps);
+    pclose(ps);
+    return state == 'T';
 }
 
 program_run run_program(const launch& how) {

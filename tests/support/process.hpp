@@ -57,6 +57,9 @@ class running_program {
 // for execve.
 std::vector<char*> exec_list(std::vector<std::string>& words);
 
+// Whether the process is stopped (by a signal).
+bool is_stopped(pid_t pid);
+
 // Runs the program with no controlling terminal and returns its status and output. A program that
 // runs longer than a few seconds is killed and reported with status -1.
 program_run run_program(const launch& how);
