@@ -104,7 +104,7 @@ termios raw_from(const termios& mode) {
     raw.c_iflag &= ~static_cast<tcflag_t>(INLCR);   // Ctrl+J arrives as LF
     raw.c_iflag &= ~static_cast<tcflag_t>(IGNCR);   // CR is not dropped
     raw.c_cc[VMIN] = 1;                             // a read returns as soon as one byte is there
-    raw.c_cc[VTIME] = 0;                            // with no timer: poll() does the timing
+    raw.c_cc[VTIME] = 0;                            // with no timer: select() does the timing
     return raw;
 }
 
