@@ -164,14 +164,10 @@ std::partial_ordering operator<=>(soft_extended a_value, soft_extended b_value) 
     if (a.what == soft::kind::nan || b.what == soft::kind::nan) {
         return std::partial_ordering::unordered;
     }
-    // Order the magnitudes as (class, exponent, significand), then apply the signs.
-    const auto rank = [](const unpacked& v) { return v.what == soft::kind::finite ? 1 : 0; };
-    const auto magnitude = [&](const unpacked& v, const unpacked& w) -> std::strong_ordering {
-        if (v.what != w.what) {
-            if (v.what == soft::kind::infinity) return std::strong_ordering::greater;
-            if (w.what == soft::kind::infinity) return std::strong_ordering::less;
-            return rank(v) <=> rank(w);  // zero below finite
-        }
+    // Magnitudes order by class (zero, finite, infinity: the enumeration's order), then by
+    // exponent and significand; the signs come after.
+    const auto magnitude = [](const unpacked& v, const unpacked& w) -> std::strong_ordering {
+        if (v.what != w.what) return v.what <=> w.what;
         if (v.what != soft::kind::finite) return std::strong_ordering::equal;
         return v.e != w.e ? v.e <=> w.e : v.m <=> w.m;
     };
@@ -183,8 +179,7 @@ std::partial_ordering operator<=>(soft_extended a_value, soft_extended b_value) 
     if (a_negative != b_negative) {
         return a_negative ? std::partial_ordering::less : std::partial_ordering::greater;
     }
-    const std::strong_ordering order = a_negative ? magnitude(b, a) : magnitude(a, b);
-    return order;
+    return a_negative ? magnitude(b, a) : magnitude(a, b);
 }
 
 bool is_finite(soft_extended value) {

@@ -10,6 +10,7 @@ namespace equation::soft {
 
 __extension__ typedef unsigned __int128 u128;  // GCC and Clang on every 64-bit target
 
+// In order of magnitude, NaN apart.
 enum class kind { zero, finite, infinity, nan };
 
 // The leading zero bits of a 128-bit word (128 for zero).
