@@ -13,6 +13,12 @@ namespace console {
 
 namespace detail {
 
+// Not a constant expression: reaching it while compiling a text stops the compilation, with or
+// without exceptions (a WebAssembly build has none).
+inline char not_a_text_of_this_program() {
+    return '?';
+}
+
 // Windows-1251 byte for a code point: ASCII as it is, А..я (U+0410..U+044F) from 0xC0, Ё and ё.
 // Anything else is not a text of this program, and stops the compilation.
 consteval char cp1251_byte(char32_t code_point) {
@@ -22,7 +28,7 @@ consteval char cp1251_byte(char32_t code_point) {
     }
     if (code_point == 0x401) return static_cast<char>(0xA8);
     if (code_point == 0x451) return static_cast<char>(0xB8);
-    throw "character outside the texts' Windows-1251 subset";
+    return not_a_text_of_this_program();  // a character outside the texts' Windows-1251 subset
 }
 
 }  // namespace detail
@@ -41,7 +47,7 @@ consteval std::array<char, size> cp1251(const char8_t (&utf8)[size]) {
         } else if (lead < 0x80) {
             at += 1;
         } else {
-            throw "only one- and two-byte UTF-8 characters occur in the texts";
+            code_point = 0xFFFF;  // only one- and two-byte UTF-8 characters occur in the texts
         }
         text[out++] = detail::cp1251_byte(code_point);
     }
