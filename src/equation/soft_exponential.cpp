@@ -46,13 +46,6 @@ bool decided(const soft::rounded& low, const soft::rounded& high, const soft::ro
     return low.q == high.q && low.kept == high.kept;
 }
 
-soft_extended packed(const soft::rounded& r) {
-    const bool normal = r.kept >> 63 != 0;
-    const int biased = normal ? r.q + 63 + soft::extended_format.bias : 0;
-    return soft_extended::from_bits(static_cast<std::uint16_t>(biased),
-                                    static_cast<std::uint64_t>(r.kept));
-}
-
 // ---- The fast evaluation: 126 fraction bits. e^a = 2^k · 2^(j/32) · e^r, |r| <= ln 2 / 64.
 
 constexpr int fraction_bits = 126;
@@ -329,12 +322,12 @@ bool slow_exp(double a, soft::rounded& result) {
 }  // namespace
 
 soft_extended soft_exp(double a) {
+    // Each evaluation leaves its estimate in `result`; should even 700 bits not decide (never
+    // seen), the last estimate stands.
     soft::rounded result{};
-    if (fast_exp(a, result) || slow_exp<3>(a, result) || slow_exp<6>(a, result) ||
-        slow_exp<12>(a, result)) {
-        return packed(result);
-    }
-    return packed(result);  // 700 bits could not decide: never seen
+    static_cast<void>(fast_exp(a, result) || slow_exp<3>(a, result) || slow_exp<6>(a, result) ||
+                      slow_exp<12>(a, result));
+    return soft::pack_extended(result);
 }
 
 }  // namespace equation

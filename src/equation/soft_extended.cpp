@@ -37,7 +37,9 @@ unpacked unpack(soft_extended value) {
     return soft::from_integer(negative, significand, exponent - 63);
 }
 
-soft_extended pack(const soft::rounded& result) {
+}  // namespace
+
+soft_extended soft::pack_extended(const rounded& result) {
     switch (result.what) {
         case soft::kind::zero:
             return zero(result.negative);
@@ -55,8 +57,10 @@ soft_extended pack(const soft::rounded& result) {
         static_cast<std::uint64_t>(result.kept));
 }
 
+namespace {
+
 soft_extended rounded(bool negative, int e, u128 m) {
-    return pack(soft::round(soft::extended_format, negative, e, m));
+    return soft::pack_extended(soft::round(soft::extended_format, negative, e, m));
 }
 
 // x >> count, with every bit shifted out folded into the lowest bit.
@@ -73,11 +77,11 @@ bool magnitude_below(const unpacked& a, const unpacked& b) {
 }  // namespace
 
 soft_extended::soft_extended(float value) {
-    *this = pack(soft::round(soft::extended_format, soft::unpack_single(value)));
+    *this = soft::pack_extended(soft::round(soft::extended_format, soft::unpack_single(value)));
 }
 
 soft_extended::soft_extended(double value) {
-    *this = pack(soft::round(soft::extended_format, soft::unpack_double(value)));
+    *this = soft::pack_extended(soft::round(soft::extended_format, soft::unpack_double(value)));
 }
 
 soft_extended::operator float() const {

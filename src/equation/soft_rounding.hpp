@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "equation/soft_extended.hpp"
+
 namespace equation::soft {
 
 __extension__ typedef unsigned __int128 u128;  // GCC and Clang on every 64-bit target
@@ -146,5 +148,8 @@ inline float pack_single(const rounded& r) {
 inline double pack_double(const rounded& r) {
     return std::bit_cast<double>(pack_ieee(r, 52, 11, 1023));
 }
+
+// The extended format's bits of a rounded value (the x87 default NaN for a NaN).
+soft_extended pack_extended(const rounded& r);
 
 }  // namespace equation::soft
