@@ -11,49 +11,6 @@
 
 namespace console {
 
-namespace detail {
-
-// Not a constant expression: reaching it while compiling a text stops the compilation, with or
-// without exceptions (a WebAssembly build has none).
-inline char not_a_text_of_this_program() {
-    return '?';
-}
-
-// Windows-1251 byte for a code point: ASCII as it is, А..я (U+0410..U+044F) from 0xC0, Ё and ё.
-// Anything else is not a text of this program, and stops the compilation.
-consteval char cp1251_byte(char32_t code_point) {
-    if (code_point < 0x80) return static_cast<char>(code_point);
-    if (code_point >= 0x410 && code_point <= 0x44F) {
-        return static_cast<char>(static_cast<unsigned char>(code_point - 0x410 + 0xC0));
-    }
-    if (code_point == 0x401) return static_cast<char>(0xA8);
-    if (code_point == 0x451) return static_cast<char>(0xB8);
-    return not_a_text_of_this_program();  // a character outside the texts' Windows-1251 subset
-}
-
-}  // namespace detail
-
-// The result is as long as the UTF-8 literal; the text ends at its first NUL, the rest is padding.
-template <std::size_t size>
-consteval std::array<char, size> cp1251(const char8_t (&utf8)[size]) {
-    std::array<char, size> text{};
-    std::size_t out = 0;
-    for (std::size_t at = 0; at + 1 < size;) {
-        const auto lead = static_cast<unsigned char>(utf8[at]);
-        char32_t code_point = lead;
-        if (lead >= 0xC0 && lead < 0xE0 && at + 2 < size) {
-            code_point = ((lead & 0x1FU) << 6) | (static_cast<unsigned char>(utf8[at + 1]) & 0x3FU);
-            at += 2;
-        } else if (lead < 0x80) {
-            at += 1;
-        } else {
-            code_point = 0xFFFF;  // only one- and two-byte UTF-8 characters occur in the texts
-        }
-        text[out++] = detail::cp1251_byte(code_point);
-    }
-    return text;
-}
-
 // The upper half of Windows-1251 below А (0xC0): the code point of each byte from 0x80 to 0xBF, 0
 // for 0x98, which is no character. From 0xC0 to 0xFF the bytes are А..я, U+0410 to U+044F.
 // clang-format off
@@ -84,6 +41,46 @@ constexpr int cp1251_of_code_point(char32_t code_point) {
     const auto* found = std::find(cp1251_upper.begin(), cp1251_upper.end(), code_point);
     return found == cp1251_upper.end() ? -1
                                        : static_cast<int>(0x80 + (found - cp1251_upper.begin()));
+}
+
+namespace detail {
+
+// Not a constant expression: reaching it while compiling a text stops the compilation, with or
+// without exceptions (a WebAssembly build has none).
+inline char not_a_text_of_this_program() {
+    return '?';
+}
+
+// Windows-1251 byte for a code point: ASCII as it is, А..я (U+0410..U+044F) from 0xC0, Ё and ё.
+// Anything else is not a text of this program, and stops the compilation.
+consteval char cp1251_byte(char32_t code_point) {
+    const bool in_the_texts = code_point < 0x80 || (code_point >= 0x410 && code_point <= 0x44F) ||
+                              code_point == 0x401 || code_point == 0x451;
+    if (!in_the_texts) return not_a_text_of_this_program();
+    return static_cast<char>(static_cast<unsigned char>(cp1251_of_code_point(code_point)));
+}
+
+}  // namespace detail
+
+// The result is as long as the UTF-8 literal; the text ends at its first NUL, the rest is padding.
+template <std::size_t size>
+consteval std::array<char, size> cp1251(const char8_t (&utf8)[size]) {
+    std::array<char, size> text{};
+    std::size_t out = 0;
+    for (std::size_t at = 0; at + 1 < size;) {
+        const auto lead = static_cast<unsigned char>(utf8[at]);
+        char32_t code_point = lead;
+        if (lead >= 0xC0 && lead < 0xE0 && at + 2 < size) {
+            code_point = ((lead & 0x1FU) << 6) | (static_cast<unsigned char>(utf8[at + 1]) & 0x3FU);
+            at += 2;
+        } else if (lead < 0x80) {
+            at += 1;
+        } else {
+            code_point = 0xFFFF;  // only one- and two-byte UTF-8 characters occur in the texts
+        }
+        text[out++] = detail::cp1251_byte(code_point);
+    }
+    return text;
 }
 
 // A Windows-1251 text in UTF-8, with no converter of the system's: '?' for 0x98.
