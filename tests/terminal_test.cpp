@@ -126,6 +126,10 @@ testing_support::launch on_terminal(const std::string& path) {
     return how;
 }
 
+// What the program writes to the terminal around a key wait: bracketed paste on for the wait and
+// off after it, then a line end, so that the shell's prompt starts on a line of its own.
+constexpr const char* shown_around_a_key = "\x1b[?2004h\x1b[?2004l\r\n";
+
 struct waiting_program {
     pseudo_terminal terminal;
     termios before = terminal.mode();
@@ -148,9 +152,7 @@ TEST(KeyWait, EndsOnAKeyAndLeavesTheTerminalAsItWas) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
         EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
         EXPECT_EQ(waiting.terminal.unread(), 0);
-        // Bracketed paste on for the wait and off after it; the shell's prompt on a line of its
-        // own.
-        EXPECT_EQ(waiting.terminal.shown(), "\x1b[?2004h\x1b[?2004l\r\n");
+        EXPECT_EQ(waiting.terminal.shown(), shown_around_a_key);
     }
 }
 
@@ -539,7 +541,7 @@ TEST(ClosedStreams, NeverFallBackToTheTerminal) {
         EXPECT_EQ(program.result().err, testing_support::utf8(c.errors));
         EXPECT_NE(program.result().out.find(testing_support::utf8(c.output_has)),
                   std::string::npos);
-        EXPECT_EQ(terminal.shown(), c.waits ? "\x1b[?2004h\x1b[?2004l\r\n" : "");
+        EXPECT_EQ(terminal.shown(), c.waits ? shown_around_a_key : "");
     }
 }
 
