@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "console/cp1251.hpp"
 #include "console/key_table.hpp"
 
 namespace console {
@@ -311,6 +312,35 @@ std::size_t utf8_character_length(std::span<const unsigned char> bytes) {
 decoded_key decode_key(std::span<const unsigned char> bytes, bool more_may_come,
                        character_length length) {
     return decode(bytes, more_may_come, length, true);
+}
+
+int utf8_character_code(std::string_view typed) {
+    const auto lead = static_cast<unsigned char>(typed[0]);
+    if (typed.size() == 1) return lead < 0x80 ? lead : '?';  // a stray byte
+    char32_t c = lead & (0x7FU >> typed.size());
+    for (const char byte : typed.substr(1))
+        c = (c << 6) | (static_cast<unsigned char>(byte) & 0x3FU);
+    const int code = cp1251_of_code_point(c);
+    return code >= 0 ? code : '?';
+}
+
+int key_press_code(const decoded_key& decoded, std::span<const unsigned char> bytes,
+                   character_code code) {
+    switch (decoded.what) {
+        case kind::key:
+            return key_code(decoded.vk, decoded.modifiers, 0);
+        case kind::character: {
+            const auto typed = bytes.subspan(decoded.first, decoded.used - decoded.first);
+            return code(
+                std::string_view(reinterpret_cast<const char*>(typed.data()), typed.size()));
+        }
+        case kind::code_point: {
+            const int byte = cp1251_of_code_point(decoded.code_point);
+            return byte >= 0 ? byte : '?';
+        }
+        default:
+            return -1;
+    }
 }
 
 }  // namespace console

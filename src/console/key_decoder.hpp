@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace console {
 
@@ -36,5 +37,18 @@ std::size_t utf8_character_length(std::span<const unsigned char> bytes);
 
 decoded_key decode_key(std::span<const unsigned char> bytes, bool more_may_come,
                        character_length length);
+
+// The Windows-1251 code of one typed character, from its bytes in the terminal's character set.
+using character_code = int (*)(std::string_view typed);
+
+// The Windows-1251 code of one whole UTF-8 character: ASCII as it is, '?' for a character with no
+// byte there.
+int utf8_character_code(std::string_view typed);
+
+// The code a decoded key press returns, as the key table gives it: a typed character's through
+// `code`, a reported code point's through the Windows-1251 table ('?' where it has no byte); -1 for
+// bytes that are no key press with a code.
+int key_press_code(const decoded_key& decoded, std::span<const unsigned char> bytes,
+                   character_code code);
 
 }  // namespace console

@@ -336,22 +336,6 @@ ssize_t read_until(std::span<unsigned char> into, clock::time_point deadline) {
     }
 }
 
-int code_of(const decoded_key& decoded, std::span<const unsigned char> bytes) {
-    switch (decoded.what) {
-        case decoded_key::kind::key:
-            return key_code(decoded.vk, decoded.modifiers, 0);
-        case decoded_key::kind::character: {
-            const auto typed = bytes.subspan(decoded.first, decoded.used - decoded.first);
-            return cp1251_code(
-                std::string_view(reinterpret_cast<const char*>(typed.data()), typed.size()));
-        }
-        case decoded_key::kind::code_point:
-            return cp1251_code(decoded.code_point);
-        default:
-            return -1;
-    }
-}
-
 struct key_press {
     int code = -1;          // -1: the terminal hung up or failed
     bool in_paste = false;  // the key is the first of a paste whose end has not come yet
@@ -384,7 +368,7 @@ key_press read_key_press() {
         }
         if (decoded.what == decoded_key::kind::paste_start) press.in_paste = true;
         if (decoded.what == decoded_key::kind::paste_end) press.in_paste = false;
-        press.code = code_of(decoded, bytes);
+        press.code = key_press_code(decoded, bytes, cp1251_code);
         if (press.code >= 0) return press;
         // Not a key we have a code for: drop its bytes and go on waiting.
         const std::size_t used = std::max<std::size_t>(decoded.used, 1);

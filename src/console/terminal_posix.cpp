@@ -39,16 +39,6 @@ std::size_t multibyte_length(std::span<const unsigned char> bytes) {
     return length;
 }
 
-// The code point of one whole UTF-8 character, as the key decoder measured it.
-char32_t utf8_code_point(std::string_view typed) {
-    const auto lead = static_cast<unsigned char>(typed[0]);
-    if (typed.size() == 1) return lead < 0x80 ? lead : char32_t{0xFFFD};  // a stray byte
-    char32_t c = lead & (0x7FU >> typed.size());
-    for (const char byte : typed.substr(1))
-        c = (c << 6) | (static_cast<unsigned char>(byte) & 0x3FU);
-    return c;
-}
-
 }  // namespace
 
 void start() {
@@ -95,18 +85,13 @@ character_length locale_character_length() {
 }
 
 int cp1251_code(std::string_view typed) {
-    if (utf8_locale()) return cp1251_code(utf8_code_point(typed));
+    if (utf8_locale()) return utf8_character_code(typed);
     if (typed.size() == 1 && static_cast<unsigned char>(typed[0]) < 0x80) {
         return static_cast<unsigned char>(typed[0]);
     }
     static charset_converter to_cp1251("CP1251", codeset.c_str());
     const std::string cp1251 = to_cp1251(typed);
     return cp1251.size() == 1 ? static_cast<unsigned char>(cp1251[0]) : '?';
-}
-
-int cp1251_code(char32_t code_point) {
-    const int code = cp1251_of_code_point(code_point);
-    return code >= 0 ? code : '?';
 }
 
 }  // namespace console::platform

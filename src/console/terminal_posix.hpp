@@ -14,9 +14,8 @@ int keyboard_device();
 // The length of a character of the user's character set, as the key decoder measures it.
 character_length locale_character_length();
 
-// The Windows-1251 code of one character typed in the user's character set, or of a Unicode code
-// point: ASCII as it is, '?' for a character that has no single byte there.
+// The Windows-1251 code of one character typed in the user's character set: ASCII as it is, '?'
+// for a character that has no single byte there.
 int cp1251_code(std::string_view typed);
-int cp1251_code(char32_t code_point);
 
 }  // namespace console::platform
