@@ -6,20 +6,24 @@
 # builds newton.exe and runs the Windows suite under Wine; `make arm64` cross-builds for 64-bit ARM
 # Linux and runs the suite under qemu-user. `make install` installs the program and its
 # manual pages under PREFIX (and DESTDIR); `make package` writes the Debian package and the Windows
-# zip to dist/.
+# zip to dist/. `make web` writes the web page, a static site, to build-web/ (serve it with
+# `python3 -m http.server -d build-web`), and `make web-test` runs its module under node and the
+# page in headless Chromium over the suite's dialogues, against the program built here.
 BUILD ?= build
 CHECKED_BUILD ?= build-checked
 WINDOWS_BUILD ?= build-windows
 SOFTWARE_BUILD ?= build-software
 LIBCXX_BUILD ?= build-libcxx
 ARM64_BUILD ?= build-arm64
+WASM_BUILD ?= build-wasm
+WEB ?= build-web
 ARM64_GCONV = $(abspath $(ARM64_BUILD))/foreign-libraries/libc6/usr/lib/aarch64-linux-gnu/gconv
 FUZZ_SECONDS ?= 30
 PREFIX ?= /usr/local
 DIST ?= dist
 
-.PHONY: all run check checked fuzz software libcxx test windows windows-program arm64 arm64-program bench \
-	install package clean
+.PHONY: all run check checked fuzz software libcxx test windows windows-program arm64 arm64-program web \
+	web-test bench install package clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -104,6 +108,23 @@ arm64: $(ARM64_BUILD)/build.ninja
 arm64-program: $(ARM64_BUILD)/build.ninja
 	cmake --build $(ARM64_BUILD) --target newton
 
+# WebAssembly with Debian's clang and wasm32 WASI libraries, the software extended type; the page's
+# files and the terminal component (xterm.js, pinned in web/package-lock.json) go to $(WEB).
+$(WASM_BUILD)/build.ninja: CMakeLists.txt cmake/wasm32-wasi.cmake
+	cmake -S . -B $(WASM_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/wasm32-wasi.cmake \
+		-DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=OFF
+
+web/node_modules/.package-lock.json: web/package.json web/package-lock.json
+	cd web && npm ci --no-audit --no-fund
+
+web: $(WASM_BUILD)/build.ninja web/node_modules/.package-lock.json
+	cmake --build $(WASM_BUILD) --target newton
+	web/make-site $(WASM_BUILD)/newton.wasm $(WEB)
+
+web-test: all web
+	node web/test/piped-runs.js $(WEB) $(BUILD)/newton
+	node web/test/page-dialogues.js $(WEB) $(BUILD)/newton
+
 install: all
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
@@ -117,4 +138,4 @@ bench: all
 
 clean:
 	rm -rf $(BUILD) $(CHECKED_BUILD) $(WINDOWS_BUILD) $(SOFTWARE_BUILD) $(LIBCXX_BUILD) \
-		$(ARM64_BUILD) $(DIST)
+		$(ARM64_BUILD) $(WASM_BUILD) $(WEB) $(DIST)
