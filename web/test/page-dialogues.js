@@ -2,7 +2,8 @@
 // tests/program_test.cpp): the input is pasted into the terminal, Ctrl+D ends it where the program
 // still reads, and the terminal must show what a Linux terminal shows for the native program in a
 // UTF-8 locale: its text, with the echo of what was typed. Then a key ends the wait (a modifier
-// alone does not), the page says that the program ended, and Enter runs it again.
+// alone does not), the page says that the program ended, and Enter runs it again. Last, a file://
+// copy of the site starts too.
 // Usage: node page-dialogues.js <site directory> <native program>
 'use strict';
 const assert = require('node:assert');
@@ -10,6 +11,7 @@ const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const http = require('node:http');
 const path = require('node:path');
+const url = require('node:url');
 const { chromium } = require('playwright-core');
 
 const [site, native] = process.argv.slice(2);
@@ -72,10 +74,10 @@ async function main() {
     const settled = (states) =>
       page.waitForFunction((wanted) => wanted.includes(document.body.dataset.program), states);
     const screen = () => page.evaluate(() => screenOf(window.newtonTerminal));
+    await page.addInitScript(`window.screenOf = ${screenOf}`);
     await page.goto(`http://127.0.0.1:${server.address().port}/`);
     await settled(['reading']);
     console.log(`greeting after ${Math.round(await page.evaluate(() => performance.now()))} ms`);
-    await page.evaluate(`window.screenOf = ${screenOf}`);
     const keys = ['q', 'Enter', 'Escape', 'F1', 'ArrowUp', 'Control+C', 'Alt+x'];
     const inputs = suiteInputs();
     for (const [index, input] of inputs.entries()) {
@@ -107,6 +109,10 @@ async function main() {
       assert.strictEqual(await screen(), `${greeting}\n${firstPrompt}`, label);
     }
     console.log(`${inputs.length} dialogues: the page showed the native program's text`);
+    // A file:// copy of the site, where the module comes from a script.
+    await page.goto(url.pathToFileURL(path.resolve(site, 'index.html')).href);
+    await settled(['reading', 'failed']);
+    assert.strictEqual(await screen(), `${greeting}\n${firstPrompt}`, 'a file:// copy');
   } finally {
     await browser.close();
     server.close();
