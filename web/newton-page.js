@@ -168,8 +168,10 @@
           given.push(line === '' ? null : encoder.encode(line));
           line = '';
           break;
-        case '\x03':  // Ctrl+C
+        case '\x03':  // Ctrl+C: the run ends at its next wait, with nothing more to read
           terminal.write('^C');
+          given = [];
+          line = '';
           interrupted = true;
           if (stop !== null) stop(interruption);
           return;
