@@ -10,6 +10,7 @@
   // gives it the WebAssembly content type, after it has arrived where not; a file:// copy of the
   // site, where the browser fetches nothing, takes it from a script.
   async function loadModule() {
+    if (typeof WebAssembly !== 'object') throw new Error('браузер не поддерживает WebAssembly');
     if (location.protocol !== 'file:') {
       try {
         return await WebAssembly.compileStreaming(fetch('newton.wasm'));
