@@ -17,7 +17,6 @@
 #include <string_view>
 
 #include "console/key_decoder.hpp"
-#include "console/key_table.hpp"
 #include "console/terminal.hpp"
 #include "console/terminal_posix.hpp"
 

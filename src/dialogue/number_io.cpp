@@ -1,7 +1,6 @@
 #include "dialogue/number_io.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
