@@ -191,7 +191,7 @@
     } else if (waitingFor === 'key') {
       key = encoder.encode(data);
       wakeProgram();
-    } else if (state !== 'loading') {
+    } else if (state !== 'loading' && state !== 'failed') {
       edit(data);
       if (given.length > 0) wakeProgram();
     }
