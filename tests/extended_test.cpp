@@ -1,6 +1,7 @@
 // The software extended type against the x87 unit, bit for bit: hand-picked operations first
 // (ties, denormals, overflow, cancellation), then a million seeded random ones; and its exponential
-// against correctly rounded values computed independently (Python's decimal module, 80 digits).
+// against correctly rounded values computed independently (Python's decimal module, 80 digits),
+// with each of its evaluations on its own and its table checked in exact integer arithmetic.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,9 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
+#include "equation/soft_exponential.hpp"
 #include "equation/soft_extended.hpp"
 
 namespace {
@@ -92,6 +95,8 @@ TEST(SoftExtended, HandPickedOperationsGiveTheX87Bits) {
         {0x1p-140L, 0x1.000000000000001p-140L},  // float and double denormals when rounded
         {0x1.fffffep127L, 0x1.fffffffp127L},     // rounding to float overflows
         {0x1.fffffffffffff8p1023L, 1.0L},        // rounding to double: a tie at the top
+        {1 + 0x1p-24L + 0x1p-60L, 1.0L},   // to single just above a tie: through double, a tie
+        {1, (1 + ulp_of_one) * 0x1p-65L},  // below the tie only by the bits shifted out
     };
     for (const auto& pair : pairs) expect_like_x87(pair[0], pair[1]);
 }
@@ -147,11 +152,98 @@ TEST(SoftExtended, TheExponentialIsCorrectlyRounded) {
         {0x1.13a9818ae8737p+9, 0x431A, 0xA80DEB0DE6892E3FU},
         {0x1.bf68b2ccc5745p+7, 0x4141, 0xD56427E3202B4DD1U},
     };
+    using equation::soft_exponential::evaluated;
+    using equation::soft_exponential::width;
     for (const exponential_case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hexfloat << c.a);
         const soft_extended e = equation::soft_exp(c.a);
         EXPECT_EQ(e.sign_exponent(), c.sign_exponent);
         EXPECT_EQ(e.significand(), c.significand);
+        // The slow evaluations, which the program reaches about once in 2^55 arguments, alone.
+        for (const width in : {width::bits_192, width::bits_384, width::bits_768}) {
+            const soft_extended slow = evaluated(in, c.a);
+            EXPECT_EQ(slow.sign_exponent(), c.sign_exponent) << "width " << static_cast<int>(in);
+            EXPECT_EQ(slow.significand(), c.significand) << "width " << static_cast<int>(in);
+        }
+    }
+}
+
+// A natural number in 32-bit words, least significant first: just enough to raise the table's
+// entries to their 32nd power.
+using natural = std::vector<std::uint32_t>;
+
+natural times(const natural& a, const natural& b) {
+    natural product(a.size() + b.size(), 0);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        std::uint64_t carry = 0;
+        for (std::size_t j = 0; j < b.size(); ++j) {
+            carry += std::uint64_t{a[i]} * b[j] + product[i + j];
+            product[i + j] = static_cast<std::uint32_t>(carry);
+            carry >>= 32;
+        }
+        product[i + b.size()] = static_cast<std::uint32_t>(carry);
+    }
+    return product;
+}
+
+int bit_length(const natural& a) {
+    for (std::size_t i = a.size(); i-- > 0;) {
+        if (a[i] != 0) return 32 * static_cast<int>(i) + std::bit_width(a[i]);
+    }
+    return 0;
+}
+
+// 2v + 1 or 2v - 1 for an entry v of 128 bits (v > 0).
+natural odd_beside(const std::array<std::uint64_t, 2>& v, bool above) {
+    const std::uint64_t high = v[0];
+    const std::uint64_t low = v[1];
+    natural n = {0, 0, 0, 0, static_cast<std::uint32_t>(high >> 63)};
+    const std::uint64_t doubled_low = low << 1;
+    const std::uint64_t doubled_high = (high << 1) | (low >> 63);
+    n[0] = static_cast<std::uint32_t>(doubled_low);
+    n[1] = static_cast<std::uint32_t>(doubled_low >> 32);
+    n[2] = static_cast<std::uint32_t>(doubled_high);
+    n[3] = static_cast<std::uint32_t>(doubled_high >> 32);
+    if (above) {
+        n[0] |= 1;  // the doubled value is even
+    } else {
+        for (std::uint32_t& word : n) {  // subtract 1, borrowing through zero words
+            if (word-- != 0) break;
+        }
+    }
+    return n;
+}
+
+TEST(SoftExtended, TheExponentialsTableIsToNearestAndEveryEntryIsReached) {
+    // v is 2^(j/32) · 2^126 to nearest when (2v - 1)^32 < 2^(32 · 127 + j) < (2v + 1)^32; both
+    // sides are odd and 2^p is not, so the test is one of bit lengths.
+    const auto& table = equation::soft_exponential::powers_of_two;
+    for (int j = 0; j < 32; ++j) {
+        SCOPED_TRACE(testing::Message() << "2^(" << j << "/32)");
+        natural below = odd_beside(table[static_cast<std::size_t>(j)], false);
+        natural above = odd_beside(table[static_cast<std::size_t>(j)], true);
+        for (int square = 0; square < 5; ++square) {
+            below = times(below, below);
+            above = times(above, above);
+        }
+        const int power = 32 * 127 + j;
+        EXPECT_LE(bit_length(below), power);
+        EXPECT_GT(bit_length(above), power);
+    }
+    // Arguments whose reduction picks each entry, across the reduced interval and at several
+    // powers of two, against the slow evaluation, which has no table.
+    using equation::soft_exponential::evaluated;
+    using equation::soft_exponential::width;
+    const double ln2_by_32 = 0.021660849392498291;
+    for (int n = -20 * 32; n < 12 * 32; n += 13) {
+        for (const double offset : {-0.45, -0.1, 0.0, 0.3, 0.49}) {
+            const double a = (n + offset) * ln2_by_32;
+            SCOPED_TRACE(testing::Message() << std::hexfloat << a);
+            const soft_extended fast = equation::soft_exp(a);
+            const soft_extended slow = evaluated(width::bits_384, a);
+            EXPECT_EQ(fast.sign_exponent(), slow.sign_exponent());
+            EXPECT_EQ(fast.significand(), slow.significand());
+        }
     }
 }
 

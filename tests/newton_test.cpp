@@ -85,8 +85,12 @@ TEST(Solve, AStepEqualToTheAccuracyDoesNotPass) {
     EXPECT_FALSE(dialogue::step_within(0.25F, 0.0F, 0.25F));
     EXPECT_TRUE(dialogue::step_within(0.25F, 0.0F, std::nextafter(0.25F, 1.0F)));
     EXPECT_FALSE(dialogue::step_within(0.0F, 0.25F, 0.25F));
-    // The step is formed in extended precision and rounded to double, not to single.
-    EXPECT_TRUE(dialogue::step_within(1.0F, std::nextafter(1.0F, 2.0F), 1.2e-7F));
+    // The step is formed in extended precision and rounded to double, not to single: 1 + 2^-23 -
+    // 2^-30 passes 1 + 2^-23 (as a single it would equal it); nor is it kept in extended: 1 - 2^-60
+    // is 1 as a double, which does not pass 1.
+    const float above_one = std::nextafter(1.0F, 2.0F);
+    EXPECT_TRUE(dialogue::step_within(above_one, 0x1p-30F, above_one));
+    EXPECT_FALSE(dialogue::step_within(1.0F, 0x1p-60F, 1.0F));
 }
 
 TEST(Solve, JumpFarLeftIsReportedWithInfiniteF) {

@@ -253,6 +253,13 @@ TEST(ReadFailedState, EveryLaterReadFailsAtOnceAndLeavesItsValue) {
     EXPECT_EQ(n, 77U);
     in.clear();
     EXPECT_EQ(in.get(), 'a');  // nothing was taken by the failed reads
+    // Even where what follows a failed read would make a number.
+    std::istringstream after_exponent("1e++3");
+    read_number(after_exponent, x);
+    read_number(after_exponent, eps);
+    read_number(after_exponent, n);
+    EXPECT_EQ(eps, untouched);
+    EXPECT_EQ(n, 77U);
 }
 
 TEST(ReadEndOfInput, ANumberAtTheEndIsReadAndTheNextReadFails) {

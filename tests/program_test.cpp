@@ -102,6 +102,7 @@ TEST(Program, FailedReadsGiveADefiniteRun) {
         {"0 0.001 4294967296", not_found, ""},
         {"0 0.001", not_found, ""},
         {"1.5abc 0.001 100", not_found, ""},  // the accuracy read fails, and n's
+        {"1e+.5 100", not_found, ""},         // X0's read fails, and with it every later one
         {"0 1e30 1e5", root_lines("0.25", "0.0701016", "0"), ""},  // n stops at the 'e'
         {"\n\n  0\n\n0.001\t100", root_lines("0.299733", "7.18151e-09", "3"), ""},
     };

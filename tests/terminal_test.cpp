@@ -518,6 +518,12 @@ TEST(ClosedStreams, NeverFallBackToTheTerminal) {
              how.output_limit = static_cast<long>(testing_support::utf8(prompts).size());
          },
          false, 1, write_failed + u8"превышен предельный размер файла\n", u8""},
+        {"standard input a terminal, standard output failing: no read, no wait",
+         [](testing_support::launch& how) {
+             how.input_from_terminal = true;
+             how.output = testing_support::output_to::full_device;
+         },
+         false, 1, write_failed + u8"нет места на устройстве\n", u8""},
         {"standard error closed: the exponential's reports go nowhere",
          [](testing_support::launch& how) {
              how.input = "-710 0.001 100";

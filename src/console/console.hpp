@@ -21,8 +21,13 @@ void print_error_line(const char* text);
 // Why the last write to a standard stream failed, as an error number (EPIPE, ENOSPC …).
 int write_error();
 
+// What wait_key returns when the keyboard's input mode could not be put back after the wait: the
+// program says so and ends with a failure.
+inline constexpr int mode_not_restored = -2;
+
 // Waits for one key press: the character code (0-255), 0 for an extended key (its second code is
-// returned by the next call without waiting), or -1 when the keyboard cannot be read.
+// returned by the next call without waiting), -1 when the keyboard cannot be read, or
+// mode_not_restored.
 int wait_key();
 
 }  // namespace console

@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "console/console.hpp"
+
 namespace console::platform {
 
 // At start-up: takes the character set from the user's locale and opens the keyboard device.
@@ -19,7 +21,7 @@ void write_text(stream to, std::string_view cp1251_text);
 
 // Waits for one key press and returns its code from the key table (0x100 and up for an extended
 // key), or -1 at once when there is no keyboard device or it cannot be switched, and -1 when it
-// fails.
+// fails; mode_not_restored when the keyboard's mode could not be put back after it.
 int read_key_code();
 
 // The error number of the last failed write to a standard stream, as the C library would name it

@@ -51,21 +51,25 @@ std::string to_cp866(const std::wstring& wide) {
 
 // Reads and drops the input events that come with the key (the rest of a paste, keys typed
 // together), until the console has been quiet for 50 ms, for a second at most; then whatever is
-// still queued is discarded: none of it reaches the command interpreter.
+// still queued is discarded: none of it reaches the command interpreter. A read that fails is tried
+// again a moment later, within the same second, and the flush is tried again where it fails.
 void drop_rest_of_burst() {
     constexpr ULONGLONG quiet_ms = 50;
     constexpr ULONGLONG cap_ms = 1000;
+    constexpr ULONGLONG pause_after_failure_ms = 10;
     const ULONGLONG deadline = GetTickCount64() + cap_ms;
     std::array<INPUT_RECORD, 64> events{};
     for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
         const auto wait = static_cast<DWORD>(std::min(quiet_ms, deadline - now));
+        const DWORD waited = WaitForSingleObject(keyboard, wait);
+        if (waited == WAIT_TIMEOUT) break;  // quiet: the burst is over
         DWORD read = 0;
-        if (WaitForSingleObject(keyboard, wait) != WAIT_OBJECT_0 ||
-            !ReadConsoleInputA(keyboard, events.data(), static_cast<DWORD>(events.size()), &read)) {
-            break;
+        if (waited != WAIT_OBJECT_0 ||
+            !calls.read_input(keyboard, events.data(), static_cast<DWORD>(events.size()), &read)) {
+            Sleep(static_cast<DWORD>(std::min(pause_after_failure_ms, deadline - now)));
         }
     }
-    FlushConsoleInputBuffer(keyboard);
+    tried_again([] { return calls.flush_input(keyboard) != 0; });
 }
 
 }  // namespace
@@ -89,7 +93,7 @@ void write_text(stream to, std::string_view cp1251_text) {
     if (!out.flush()) return;
     DWORD written = 0;
     const auto size = static_cast<DWORD>(wide.size());
-    if (!WriteConsoleW(handle, wide.data(), size, &written, nullptr) || written != size) {
+    if (!calls.write(handle, wide.data(), size, &written, nullptr) || written != size) {
         errno = EIO;
         out.setstate(std::ios_base::badbit);
     }
@@ -99,18 +103,15 @@ int read_key_code() {
     wait_input_mode mode(keyboard);
     if (!mode.active()) return -1;
     int code = -1;
-    for (;;) {
+    while (code < 0) {
         INPUT_RECORD event{};
         DWORD read = 0;
-        if (!ReadConsoleInputA(keyboard, &event, 1, &read) || read != 1) {
-            code = -1;
-            break;
-        }
+        // A failed read ends the wait; what came with it is dropped all the same.
+        if (!calls.read_input(keyboard, &event, 1, &read) || read != 1) break;
         code = key_code_of(event);
-        if (code >= 0) break;
     }
-    if (code >= 0) drop_rest_of_burst();
-    if (!mode.restore()) return -1;
+    drop_rest_of_burst();
+    if (!mode.restore()) return mode_not_restored;
     return code;
 }
 

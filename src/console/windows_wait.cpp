@@ -3,6 +3,9 @@
 #include <atomic>
 
 namespace console {
+
+console_calls calls;
+
 namespace {
 
 // Shared with the control handler, which the system runs on a thread of its own.
@@ -13,7 +16,7 @@ std::atomic<bool> mode_in_force{false};
 // True when the saved mode is in force, whoever put it back.
 bool put_back_saved_mode() {
     if (!mode_in_force.exchange(false)) return true;
-    return SetConsoleMode(waiting_keyboard, saved_mode) != 0;
+    return tried_again([] { return calls.set_mode(waiting_keyboard, saved_mode) != 0; });
 }
 
 }  // namespace
@@ -30,7 +33,7 @@ wait_input_mode::wait_input_mode(HANDLE keyboard) {
     saved_mode = mode;
     mode_in_force = true;
     SetConsoleCtrlHandler(put_mode_back_on_control_event, TRUE);
-    if (!SetConsoleMode(keyboard, 0)) {
+    if (!calls.set_mode(keyboard, 0)) {
         mode_in_force = false;
         SetConsoleCtrlHandler(put_mode_back_on_control_event, FALSE);
         return;

@@ -75,7 +75,10 @@ int run_dialogue() {
     print_oem(texts::press_any_key.data());
     // Nobody would see the closing text: no wait for a key nobody was asked for.
     if (!output_written()) return report_write_failure(console::write_error());
-    console::wait_key();
+    if (console::wait_key() == console::mode_not_restored) {
+        console::print_error_line(texts::mode_not_back.data());
+        return 1;
+    }
     return 0;
 }
 

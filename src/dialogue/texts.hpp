@@ -19,6 +19,7 @@ inline constexpr auto root_is       = cp1251(u8"Корень = ");
 inline constexpr auto iterations_is = cp1251(u8"Число итераций = ");
 inline constexpr auto press_any_key = cp1251(u8"Нажмите любую клавишу");
 inline constexpr auto write_failed  = cp1251(u8"Ошибка записи в стандартный вывод");
+inline constexpr auto mode_not_back = cp1251(u8"Не удалось восстановить режим ввода консоли");
 
 inline constexpr auto no_space      = cp1251(u8"нет места на устройстве");
 inline constexpr auto closed        = cp1251(u8"поток закрыт");

@@ -3,6 +3,8 @@
 // in 2^55 arguments), a slower one in ever wider fixed point decides. e^a of a nonzero double is
 // never exactly halfway between two extended values (it is transcendental), so the widening ends.
 
+#include "equation/soft_exponential.hpp"
+
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -85,9 +87,11 @@ constexpr std::array<u128, 16> inverse_factorials = [] {
 constexpr u128 ln2_by_32 = (u128{0x0162E42FEFA39EF3U} << 64) | 0x5793C7673007E5EDU;
 constexpr std::uint64_t ln2_by_32_below = 0x5E81E6864CE5316CU;
 
+}  // namespace
+
 // 2^(j/32) for j = 0 … 31, to nearest. exp_constants.py prints these and ln2_by_32.
 // clang-format off
-constexpr std::array<std::array<std::uint64_t, 2>, 32> powers_of_two = {{
+const std::array<std::array<std::uint64_t, 2>, 32> soft_exponential::powers_of_two = {{
     {0x4000000000000000U, 0x0000000000000000U}, {0x4166C34C5615D0EBU, 0x9F1523ADA3290600U},
     {0x42D561B3E6243D8AU, 0x62E4ADC610AA60D9U}, {0x444C0740496D4293U, 0xAEFC6BB64C633AB1U},
     {0x45CAE0F1F545EB73U, 0x7DF23143AC529E48U}, {0x47521CC5A2E6A9E0U, 0x16E00A2643C1EA63U},
@@ -106,6 +110,8 @@ constexpr std::array<std::array<std::uint64_t, 2>, 32> powers_of_two = {{
     {0x7A92BE8A92436616U, 0x3DCE863D76CC07E2U}, {0x7D41D96DB915019DU, 0x3E12DD8A18AEBFE6U},
 }};
 // clang-format on
+
+namespace {
 
 // Its error is below 20 units of the last place (the series 3, the reduction 3, the table and the
 // products 14); the bound allows three times that.
@@ -134,7 +140,8 @@ bool fast_exp(double a, soft::rounded& result) {
     }
     const std::int64_t k = n >= 0 ? n / 32 : -((-n + 31) / 32);  // rounded down
     const auto j = static_cast<std::size_t>(n - 32 * k);
-    const u128 power = (u128{powers_of_two[j][0]} << 64) | powers_of_two[j][1];
+    const auto& table = soft_exponential::powers_of_two;
+    const u128 power = (u128{table[j][0]} << 64) | table[j][1];
     const u128 y = fixed_multiply(series, power);             // e^r · 2^(j/32), below 2^127.1
     const int e = static_cast<int>(k) + 127 - fraction_bits;  // y × 2^(e - 127)
     const auto rounded_at = [e](u128 value) {
@@ -320,6 +327,25 @@ bool slow_exp(double a, soft::rounded& result) {
 }
 
 }  // namespace
+
+soft_extended soft_exponential::evaluated(width in, double a) {
+    soft::rounded result{};
+    switch (in) {
+        case width::bits_128:
+            fast_exp(a, result);
+            break;
+        case width::bits_192:
+            slow_exp<3>(a, result);
+            break;
+        case width::bits_384:
+            slow_exp<6>(a, result);
+            break;
+        case width::bits_768:
+            slow_exp<12>(a, result);
+            break;
+    }
+    return soft::pack_extended(result);
+}
 
 soft_extended soft_exp(double a) {
     // Each evaluation leaves its estimate in `result`; should even 700 bits not decide (never

@@ -72,6 +72,10 @@ running_program::running_program(const launch& how)
         }
         if (how.input_closed) {
             close(STDIN_FILENO);
+        } else if (how.input_from_terminal) {
+            const int terminal = open(how.terminal.c_str(), O_RDWR);
+            if (terminal < 0 || dup2(terminal, STDIN_FILENO) != STDIN_FILENO) _exit(126);
+            close(terminal);
         } else {
             dup2(input[0], STDIN_FILENO);
         }

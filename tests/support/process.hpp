@@ -18,6 +18,7 @@ struct launch {
     bool input_closed = false;  // the program starts with no standard input at all
     output_to output = output_to::memory_file;
     std::string terminal;  // when set, this terminal becomes the program's controlling terminal
+    bool input_from_terminal = false;  // standard input is that terminal, not `input`
     std::vector<std::string> environment = {"LC_ALL=C.UTF-8"};
     bool errors_into_output = false;  // standard error goes to the same file as standard output
     bool errors_closed = false;       // the program starts with no standard error
