@@ -188,7 +188,7 @@ natural times(const natural& a, const natural& b) {
 
 int bit_length(const natural& a) {
     for (std::size_t i = a.size(); i-- > 0;) {
-        if (a[i] != 0) return 32 * static_cast<int>(i) + std::bit_width(a[i]);
+        if (a[i] != 0) return static_cast<int>(32 * i + std::bit_width(a[i]));
     }
     return 0;
 }
