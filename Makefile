@@ -7,8 +7,10 @@
 # benchmark, and `make windows` builds newton.exe and runs the Windows suite under Wine; `make arm64`
 # cross-builds for 64-bit ARM Linux and runs the suite under qemu-user. `make install` installs the
 # program and its manual pages under PREFIX (and DESTDIR); `make package` writes the Debian package
-# and the Windows zip to dist/. `make web` writes the web page, a static site, to build-web/, and
-# `make web-test` tests it against the program built here. Each target first installs what it needs.
+# and the Windows zip to dist/. `make web` writes the web page, a static site, to build-web/ (serve
+# it with `npx --yes http-server build-web -g -b`), and `make web-test` runs its module under node
+# and the page in Chromium, Firefox ESR and WebKitGTK, against the program built here. Each target
+# first installs what it needs.
 BUILD ?= build
 CHECKED_BUILD ?= build-checked
 WINDOWS_BUILD ?= build-windows
@@ -124,7 +126,8 @@ arm64-program: packages-arm64 $(ARM64_BUILD)/CMakeCache.txt
 	cmake --build $(ARM64_BUILD) --target newton
 
 # WebAssembly with Debian's clang and wasm32 WASI libraries, the software extended type; the page's
-# files and the terminal component (xterm.js, pinned in web/package-lock.json) go to $(WEB).
+# files, its script bundled by esbuild and its font (both pinned in web/package-lock.json) go to
+# $(WEB). The page test runs in Chromium, Firefox ESR and WebKitGTK, under xvfb-run for WebKitGTK.
 $(WASM_BUILD)/CMakeCache.txt: CMakeLists.txt cmake/wasm32-wasi.cmake
 	$(call configure,$(WASM_BUILD)) -DCMAKE_TOOLCHAIN_FILE=cmake/wasm32-wasi.cmake \
 		-DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=OFF
@@ -134,11 +137,12 @@ web/node_modules/.package-lock.json: web/package.json web/package-lock.json
 
 web: packages-web $(WASM_BUILD)/CMakeCache.txt web/node_modules/.package-lock.json
 	cmake --build $(WASM_BUILD) --target newton
+	rm -rf $(WEB)
 	web/make-site $(WASM_BUILD)/newton.wasm $(WEB)
 
 web-test: packages-web-test all web
 	node web/test/piped-runs.js $(WEB) $(BUILD)/newton
-	node web/test/page-dialogues.js $(WEB) $(BUILD)/newton
+	xvfb-run -a node web/test/page-test.js $(WEB) $(BUILD)/newton
 
 install: all
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
