@@ -510,11 +510,7 @@ class drain_scope {
         held_signal = 0;
         tcflush(keyboard, TCIFLUSH);
         kill(getpid(), signal_number);
-        sigset_t pending = open_;
-        sigprocmask(SIG_SETMASK, &pending, nullptr);  // delivered here
-        const sigset_t caught = caught_signals();
-        sigprocmask(SIG_BLOCK, &caught, nullptr);
-        hold_library_signals();
+        let_signals_in(open_);  // delivered here
     }
 
   private:
