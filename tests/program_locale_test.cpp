@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/locales.hpp"
 #include "support/process.hpp"
+#include "support/target.hpp"
 #include "support/utf8.hpp"
 
 namespace {
@@ -56,15 +59,43 @@ TEST(Program, AnEightBitLocaleGetsItsOwnCharacterSet) {
     std::filesystem::remove_all(locales);
 }
 
-TEST(Program, ACharacterSetWithNoConverterGetsUtf8RatherThanNothing) {
-    // As where the system's conversion modules are missing: KOI8-R under a name iconv does not
-    // know.
-    const std::string locales = testing_support::built_locale("ru_RU", "KOI8-R", "NEWTON-TEST");
-    ASSERT_FALSE(locales.empty()) << "localedef (package locales) is needed";
-    EXPECT_EQ(result_lines({"LOCPATH=" + locales, "LC_ALL=ru_RU.NEWTON-TEST"}, "0 0.001 100"),
-              utf8(u8"Корень = 0.299733 F(0.299733)=7.18151e-09\nЧисло итераций = 3\n"
-                   u8"Нажмите любую клавишу"));
-    std::filesystem::remove_all(locales);
+TEST(Program, ACharacterSetWithNoConverterGetsUtf8OrTheStoredBytes) {
+    // As where the system's conversion modules are missing: a Windows-1251 locale gets the texts as
+    // they are stored, any other UTF-8 rather than nothing.
+    struct no_converter {
+        const char* name;
+        const char* charmap;
+        const char* renamed;               // a name iconv does not know
+        std::vector<std::string> preload;  // or no converter at all
+        std::string result;
+    };
+    const no_converter cases[] = {
+        {"KOI8-R under a name iconv does not know",
+         "KOI8-R",
+         "NEWTON-TEST",
+         {},
+         utf8(u8"Корень = 0.299733 F(0.299733)=7.18151e-09\nЧисло итераций = 3\n"
+              u8"Нажмите любую клавишу")},
+        {"Windows-1251 with iconv opening nothing",
+         "CP1251",
+         "",
+         {"LD_PRELOAD=" NO_ICONV},
+         "\xca\xee\xf0\xe5\xed\xfc = 0.299733 F(0.299733)=7.18151e-09\n\xd7\xe8\xf1\xeb\xee "
+         "\xe8\xf2\xe5\xf0\xe0\xf6\xe8\xe9 = 3\n\xcd\xe0\xe6\xec\xe8\xf2\xe5 "
+         "\xeb\xfe\xe1\xf3\xfe \xea\xeb\xe0\xe2\xe8\xf8\xf3"},
+    };
+    for (const no_converter& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.preload.empty() && !testing_support::preload_reaches_program(c.name)) continue;
+        const std::string locales = testing_support::built_locale("ru_RU", c.charmap, c.renamed);
+        ASSERT_FALSE(locales.empty()) << "localedef (package locales) is needed";
+        const std::string codeset = *c.renamed != '\0' ? c.renamed : c.charmap;
+        std::vector<std::string> environment = {"LOCPATH=" + locales, "LC_ALL=ru_RU." + codeset};
+        environment.insert(environment.end(), c.preload.begin(), c.preload.end());
+        const std::string out = result_lines(environment, "0 0.001 100");
+        EXPECT_EQ(out.substr(out.size() - std::min(out.size(), c.result.size())), c.result);
+        std::filesystem::remove_all(locales);
+    }
 }
 
 }  // namespace

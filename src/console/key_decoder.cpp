@@ -15,7 +15,6 @@ using bytes_view = std::span<const unsigned char>;
 
 constexpr unsigned char esc = 0x1B;
 constexpr unsigned char del = 0x7F;
-constexpr std::size_t longest_sequence = 32;  // a longer "sequence" is noise, dropped
 constexpr std::size_t parameter_limit = 4;
 constexpr unsigned parameter_ceiling = 0x110000;  // parameters saturate here, beyond Unicode
 
@@ -220,7 +219,7 @@ decoded_key decode_csi(bytes_view bytes, bool more_may_come) {
         read.plain = false;
         ++at;
     }
-    if (at >= longest_sequence) return ignored(at);
+    if (at >= longest_key_sequence) return ignored(at);
     if (at == bytes.size()) {
         if (more_may_come) return need_more();
         // ESC [ and nothing after it is Alt+[; any longer fragment is dropped.
@@ -236,7 +235,7 @@ decoded_key decode_ss3(bytes_view bytes, bool more_may_come) {
     parameters read;
     const std::size_t at = read_parameters(bytes, start, read);
     if (at == bytes.size()) {
-        if (more_may_come && at < longest_sequence) return need_more();
+        if (more_may_come && at < longest_key_sequence) return need_more();
         return at == start ? key(start, 'O', alt) : ignored(at);
     }
     if (!is_final(bytes[at])) return ignored(at);

@@ -28,6 +28,9 @@ struct decoded_key {
     char32_t code_point = 0;
 };
 
+// The most bytes one key press sends; a longer "sequence" is noise, dropped.
+inline constexpr std::size_t longest_key_sequence = 32;
+
 // The terminal's character set, as far as reading needs it: the length of the character that
 // `bytes` (starting with a byte of 0x80 or more) begins; 0 when the bytes so far are only its
 // beginning; 1 for a byte that begins no character.

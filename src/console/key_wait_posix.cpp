@@ -3,7 +3,6 @@
 // its burst or paste read and dropped, so that none of it reaches the shell. Every way out (the
 // key, a failed read, a signal that ends or stops the process) puts the terminal's mode back.
 
-#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,11 +11,14 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <string_view>
 
 #include "console/key_decoder.hpp"
+#include "console/posix_system.hpp"
 #include "console/terminal.hpp"
 #include "console/terminal_posix.hpp"
 
@@ -30,12 +32,18 @@ using namespace std::chrono_literals;
 constexpr auto escape_wait = 50ms;
 // A key held down would keep the burst going: it ends this long after the key.
 constexpr auto burst_time_cap = 1s;
-// A bracketed paste is dropped up to its end marker, however slowly it comes, but not for longer.
+// A paste is dropped up to its end marker, however slowly it comes, or while it keeps coming when
+// it has no markers, but not for longer.
 constexpr auto paste_time_cap = 30s;
+// A signal that comes during a paste waits for its end marker, but not for longer.
+constexpr auto signal_delay_cap = 1s;
 
 // Bracketed-paste mode: while it is on, the terminal marks a paste with ESC [ 200 ~ … ESC [ 201 ~.
+// A terminal that shows escape sequences as text (TERM unset, empty or dumb) is not switched.
 constexpr std::string_view paste_mode_on = "\x1b[?2004h";
 constexpr std::string_view paste_mode_off = "\x1b[?2004l";
+std::string_view paste_switch_on;
+std::string_view paste_switch_off;
 
 int keyboard = -1;
 
@@ -46,6 +54,15 @@ termios saved_mode{};
 termios raw_mode{};
 volatile std::sig_atomic_t waiting = 0;
 volatile std::sig_atomic_t raw_in_force = 0;
+
+// What the drain after the key is doing, for the handlers: a signal that ends or stops the process
+// during a bracketed paste is held for the drain to act on once the paste has ended, so that its
+// rest is read and dropped first; during any drain the input queue is flushed before the mode
+// goes back. A continue tells the drain that a paste's end marker may have gone to the shell.
+enum drain_state : std::sig_atomic_t { no_drain, burst_drain, paste_drain };
+volatile std::sig_atomic_t draining = no_drain;
+volatile std::sig_atomic_t held_signal = 0;
+volatile std::sig_atomic_t continued = 0;
 
 // Every signal whose default action ends the process (SIGKILL cannot be caught), with those only
 // some systems have (Linux's SIGSTKFLT and SIGPWR) where they exist, and the real-time signals,
@@ -78,6 +95,11 @@ void for_each_caught_signal(Visit visit) {
     visit(SIGCONT);
 }
 
+bool is_stopping(int signal_number) {
+    return std::find(stopping_signals.begin(), stopping_signals.end(), signal_number) !=
+           stopping_signals.end();
+}
+
 sigset_t caught_signals() {
     sigset_t set{};
     sigemptyset(&set);
@@ -103,7 +125,7 @@ termios raw_from(const termios& mode) {
     raw.c_iflag &= ~static_cast<tcflag_t>(INLCR);   // Ctrl+J arrives as LF
     raw.c_iflag &= ~static_cast<tcflag_t>(IGNCR);   // CR is not dropped
     raw.c_cc[VMIN] = 1;                             // a read returns as soon as one byte is there
-    raw.c_cc[VTIME] = 0;                            // with no timer: select() does the timing
+    raw.c_cc[VTIME] = 0;                            // with no timer: the wait does the timing
     return raw;
 }
 
@@ -124,8 +146,10 @@ bool set_mode(const termios& mode, std::string_view paste_switch) {
     const sigset_t ttou = only(SIGTTOU);
     sigset_t previous{};
     sigprocmask(SIG_BLOCK, &ttou, &previous);
-    [[maybe_unused]] const ssize_t written =
-        write(keyboard, paste_switch.data(), paste_switch.size());
+    if (!paste_switch.empty()) {
+        [[maybe_unused]] const ssize_t written =
+            write(keyboard, paste_switch.data(), paste_switch.size());
+    }
     const bool set = tcsetattr(keyboard, TCSANOW, &mode) == 0;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     return set;
@@ -134,13 +158,13 @@ bool set_mode(const termios& mode, std::string_view paste_switch) {
 // TCSANOW keeps whatever was typed ahead.
 bool switch_to_raw_mode() {
     raw_in_force = 1;
-    return set_mode(raw_mode, paste_mode_on);
+    return set_mode(raw_mode, paste_switch_on);
 }
 
 // Puts the saved mode back if the raw mode may be in force; true when the saved mode is in force.
 bool put_back_saved_mode() {
     if (raw_in_force == 0) return true;
-    if (!set_mode(saved_mode, paste_mode_off)) return false;
+    if (!set_mode(saved_mode, paste_switch_off)) return false;
     raw_in_force = 0;
     return true;
 }
@@ -160,25 +184,37 @@ void resume_raw_mode() {
     switch_to_raw_mode();
 }
 
-void set_default_action(int signal_number) {
-    struct sigaction default_action {};
-    default_action.sa_handler = SIG_DFL;
-    sigemptyset(&default_action.sa_mask);
-    sigaction(signal_number, &default_action, nullptr);
+// During a bracketed paste's drain: true, and the signal is held for the drain (one that ends the
+// process before one that stops it). During another drain, the input queue is dropped.
+bool held_for_the_drain(int signal_number) {
+    if (draining == paste_drain) {
+        if (held_signal == 0 || is_stopping(held_signal)) held_signal = signal_number;
+        return true;
+    }
+    if (draining == burst_drain) tcflush(keyboard, TCIFLUSH);
+    return false;
 }
 
 // A signal that ends the process during the wait: the terminal's mode goes back, then the default
 // action, and the signal again, delivered as the handler returns: the process ends by it, with a
 // core dump where that is the default. Every caught signal is held off meanwhile, a second copy of
-// this one too, so nothing can end the process halfway.
+// this one too, so nothing can end the process halfway; nor can a continue that comes meanwhile
+// make the mode raw again.
 void end_by_signal(int signal_number) {
+    const int saved_errno = errno;
+    if (held_for_the_drain(signal_number)) {
+        errno = saved_errno;
+        return;
+    }
+    waiting = 0;
     put_back_saved_mode();
     set_default_action(signal_number);
-    std::raise(signal_number);
+    kill(getpid(), signal_number);
 }
 
 void on_continue(int) {
     const int saved_errno = errno;
+    continued = 1;
     resume_raw_mode();
     errno = saved_errno;
 }
@@ -189,8 +225,7 @@ void stop_with_mode_put_back(int signal_number);
 struct sigaction wait_action(int signal_number) {
     struct sigaction action {};
     action.sa_mask = caught_signals();
-    if (std::find(stopping_signals.begin(), stopping_signals.end(), signal_number) !=
-        stopping_signals.end()) {
+    if (is_stopping(signal_number)) {
         action.sa_handler = stop_with_mode_put_back;
     } else if (signal_number == SIGCONT) {
         action.sa_handler = on_continue;
@@ -206,9 +241,13 @@ struct sigaction wait_action(int signal_number) {
 // stops the kernel drops; either way the wait goes on, raw again in the foreground.
 void stop_with_mode_put_back(int signal_number) {
     const int saved_errno = errno;
+    if (held_for_the_drain(signal_number)) {
+        errno = saved_errno;
+        return;
+    }
     put_back_saved_mode();
     set_default_action(signal_number);
-    std::raise(signal_number);  // pending: the handler runs with it held off
+    kill(getpid(), signal_number);  // pending: the handler runs with it held off
     const sigset_t stop = only(signal_number);
     sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // stops here
     sigprocmask(SIG_BLOCK, &stop, nullptr);
@@ -250,7 +289,7 @@ bool reach_foreground() {
 class raw_mode_guard {
   public:
     raw_mode_guard() {
-        if (keyboard < 0 || keyboard >= FD_SETSIZE) return;  // select() takes no more
+        if (keyboard < 0) return;
         for (;;) {
             if (!reach_foreground() || tcgetattr(keyboard, &saved_mode) != 0) return;
             raw_mode = raw_from(saved_mode);
@@ -296,8 +335,10 @@ class raw_mode_guard {
             if (previous.sa_handler != SIG_IGN || signal_number == SIGCONT)
                 sigaction(signal_number, &action, nullptr);
         });
+        catch_library_signals(end_by_signal);
     }
     void release_signals() {
+        release_library_signals();
         for_each_caught_signal([this](int signal_number) {
             sigaction(signal_number, &previous_[static_cast<std::size_t>(signal_number)], nullptr);
         });
@@ -307,27 +348,46 @@ class raw_mode_guard {
     bool active_ = false;
 };
 
-// Reads what the keyboard has, up to into.size() bytes, waiting until the deadline at most: the
-// count, 0 when nothing came in time, -1 when the terminal hung up or failed. The time left is
-// taken anew at every wake-up, so no stream of signals can stretch the wait. select(), not poll():
-// some systems' poll() does not wait on terminals.
-ssize_t read_until(std::span<unsigned char> into, clock::time_point deadline) {
+// What read_until gives when a signal came and the caller asked to hear of it.
+constexpr ssize_t interrupted = -2;
+
+// Lets in, now, the signals the drain holds off while it does not wait.
+void let_signals_in(const sigset_t& mask) {
+    sigset_t held{};
+    sigprocmask(SIG_SETMASK, &mask, &held);
+    sigprocmask(SIG_SETMASK, &held, nullptr);
+    hold_library_signals();
+}
+
+// Reads what the keyboard has, up to into.size() bytes, waiting until the deadline at most, with
+// `mask` as the signal mask meanwhile (null: as it is): the count, 0 when nothing came in time, -1
+// when the terminal hung up or failed; `interrupted` after a signal when `mask` is given. The time
+// left is taken anew at every wake-up, so no stream of signals can stretch the wait; a deadline
+// already past still looks once, so that a process that ran late does not take bytes waiting for
+// it as the terminal's silence. With `mask`, a signal that came with the input acts before it is
+// read (a wait that finds input lets none in), and past `cap` nothing more is read: 0.
+ssize_t read_until(std::span<unsigned char> into, clock::time_point deadline,
+                   const sigset_t* mask = nullptr,
+                   clock::time_point cap = clock::time_point::max()) {
     for (;;) {
-        timeval timeout{};
-        timeval* limit = nullptr;  // no deadline: as long as it takes
+        timespec timeout{};
+        const timespec* limit = nullptr;  // no deadline: as long as it takes
         if (deadline != clock::time_point::max()) {
-            const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - clock::now());
-            if (left.count() <= 0) return 0;
-            timeout.tv_sec = static_cast<time_t>(left.count() / 1'000'000);
-            timeout.tv_usec = static_cast<suseconds_t>(left.count() % 1'000'000);
+            const auto left = std::chrono::ceil<std::chrono::nanoseconds>(deadline - clock::now());
+            const auto wait = std::max<std::int64_t>(left.count(), 0);
+            timeout.tv_sec = static_cast<time_t>(wait / 1'000'000'000);
+            timeout.tv_nsec = static_cast<long>(wait % 1'000'000'000);
             limit = &timeout;
         }
-        fd_set ready;
-        FD_ZERO(&ready);
-        FD_SET(keyboard, &ready);
-        const int selected = select(keyboard + 1, &ready, nullptr, nullptr, limit);
-        if (selected < 0 && errno != EINTR) return -1;
-        if (selected <= 0) continue;
+        const int ready = wait_for_input(keyboard, limit, mask);
+        if (ready < 0 && errno != EINTR) return -1;
+        if (ready < 0 && mask != nullptr) return interrupted;
+        if (ready == 0 && limit != nullptr && clock::now() >= deadline) return 0;
+        if (ready <= 0) continue;
+        if (mask != nullptr) {
+            let_signals_in(*mask);
+            if (clock::now() >= cap) return 0;
+        }
         const ssize_t got = read(keyboard, into.data(), into.size());
         if (got > 0) return got;
         if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -365,7 +425,10 @@ key_press read_key_press() {
             }
             decoded = decode_key(bytes, false, length);
         }
-        if (decoded.what == decoded_key::kind::paste_start) press.in_paste = true;
+        if (decoded.what == decoded_key::kind::paste_start) {
+            press.in_paste = true;
+            continued = 0;  // a continue from now on may have let its end go to the shell
+        }
         if (decoded.what == decoded_key::kind::paste_end) press.in_paste = false;
         press.code = key_press_code(decoded, bytes, cp1251_code);
         if (press.code >= 0) return press;
@@ -382,6 +445,12 @@ class paste_markers {
     explicit paste_markers(bool in_paste) : in_paste_(in_paste) {}
 
     bool in_paste() const { return in_paste_; }
+
+    // The paste's end marker went elsewhere (to the shell, while the process was stopped).
+    void forget_paste() {
+        in_paste_ = false;
+        matched_ = 0;
+    }
 
     // True when the byte ends a marker.
     bool push(unsigned char byte) {
@@ -409,32 +478,108 @@ class paste_markers {
     std::size_t matched_ = 0;
 };
 
+// The drain, as the handlers see it: every caught signal is held off but while it waits for
+// input, so that a signal is seen before the next wait; and on its way out whatever is queued
+// goes, then a signal held back for a paste's end acts: the process ends or stops there.
+class drain_scope {
+  public:
+    explicit drain_scope(bool in_paste) {
+        const sigset_t caught = caught_signals();
+        sigprocmask(SIG_BLOCK, &caught, &open_);
+        hold_library_signals();
+        draining = in_paste ? paste_drain : burst_drain;
+    }
+    ~drain_scope() {
+        tcflush(keyboard, TCIFLUSH);
+        draining = burst_drain;
+        act_on_held_signal();
+        draining = no_drain;
+        sigprocmask(SIG_SETMASK, &open_, nullptr);
+    }
+    drain_scope(const drain_scope&) = delete;
+    drain_scope& operator=(const drain_scope&) = delete;
+
+    // The signal mask while the drain waits for input.
+    const sigset_t* open() const { return &open_; }
+
+    // Outside a paste, a held signal is delivered again, now to act: the queue flushed, the mode
+    // put back, the process ended or stopped (and, continued, the drain goes on).
+    void act_on_held_signal() {
+        const int signal_number = held_signal;
+        if (signal_number == 0) return;
+        held_signal = 0;
+        tcflush(keyboard, TCIFLUSH);
+        kill(getpid(), signal_number);
+        let_signals_in(open_);  // delivered here
+    }
+
+  private:
+    sigset_t open_{};
+};
+
 // Reads and drops whatever comes with the key, so that the rest of a paste never reaches the shell
-// as commands. Inside a bracketed paste, up to its end marker, for paste_time_cap at most; outside
-// one, until the terminal has been quiet for the escape wait, for burst_time_cap at most from the
-// key or the end of the paste. Whatever is queued then is discarded.
+// as commands. Inside a bracketed paste, up to its end marker, for paste_time_cap from the key at
+// most (and 1 s from a signal that came meanwhile). Outside one, until the terminal has been quiet
+// for the escape wait: for burst_time_cap at most from the key or the end of the paste when the
+// bytes come a key at a time, as from a key held down; for paste_time_cap from the key when a read
+// brings more than a key's bytes, as a paste from a terminal without markers does. Whatever is
+// queued then is discarded. A continue forgets a paste whose end marker the shell may have read.
 void drop_rest_of_burst(bool in_paste) {
+    drain_scope drain(in_paste);
     const auto key_time = clock::now();
     auto burst_start = key_time;
+    auto last_bytes = key_time;
+    auto signal_deadline = clock::time_point::max();
+    bool paste_without_markers = false;
     paste_markers markers(in_paste);
     std::array<unsigned char, 4096> block{};
     for (;;) {
-        const auto deadline =
-            markers.in_paste() ? key_time + paste_time_cap
-                               : std::min(clock::now() + escape_wait, burst_start + burst_time_cap);
-        const ssize_t got = read_until(block, deadline);
+        if (continued != 0) {
+            continued = 0;
+            if (markers.in_paste()) {
+                markers.forget_paste();
+                burst_start = clock::now();
+                last_bytes = burst_start;
+            }
+        }
+        draining = markers.in_paste() ? paste_drain : burst_drain;
+        if (!markers.in_paste()) drain.act_on_held_signal();
+        if (held_signal != 0 && signal_deadline == clock::time_point::max())
+            signal_deadline = clock::now() + signal_delay_cap;
+        // Past a cap nothing more is read: what is queued is discarded.
+        const auto cap = markers.in_paste()
+                             ? std::min(key_time + paste_time_cap, signal_deadline)
+                             : (paste_without_markers ? key_time + paste_time_cap
+                                                      : burst_start + burst_time_cap);
+        if (clock::now() >= cap) break;
+        const auto deadline = markers.in_paste() ? cap : std::min(last_bytes + escape_wait, cap);
+        const ssize_t got = read_until(block, deadline, drain.open(), cap);
+        if (got == interrupted) continue;
         if (got <= 0) break;
+        last_bytes = clock::now();
+        if (!markers.in_paste() && static_cast<std::size_t>(got) > longest_key_sequence)
+            paste_without_markers = true;
         for (const unsigned char byte : std::span(block.data(), static_cast<std::size_t>(got))) {
-            if (markers.push(byte) && !markers.in_paste()) burst_start = clock::now();
+            if (!markers.push(byte)) continue;
+            if (markers.in_paste()) {
+                continued = 0;
+            } else {
+                burst_start = last_bytes;
+                paste_without_markers = false;
+            }
         }
     }
-    tcflush(keyboard, TCIFLUSH);
 }
 
 }  // namespace
 
 int read_key_code() {
     keyboard = keyboard_device();
+    const char* terminal = std::getenv("TERM");
+    const bool shows_sequences =
+        terminal != nullptr && *terminal != '\0' && std::string_view(terminal) != "dumb";
+    paste_switch_on = shows_sequences ? paste_mode_on : std::string_view();
+    paste_switch_off = shows_sequences ? paste_mode_off : std::string_view();
     raw_mode_guard raw;
     if (!raw.active()) return -1;
     const key_press press = read_key_press();

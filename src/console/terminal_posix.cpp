@@ -28,6 +28,11 @@ bool utf8_locale() {
     return codeset == "UTF-8";
 }
 
+// The texts' own character set, by the names glibc, macOS and the BSDs give it.
+bool cp1251_locale() {
+    return codeset == "CP1251" || codeset == "WINDOWS-1251" || codeset == "windows-1251";
+}
+
 // A character of the user's locale, whatever its encoding (EUC-JP, GB18030, Big5 …), by the C
 // library's own measure, so that none of its bytes is left for the shell.
 std::size_t multibyte_length(std::span<const unsigned char> bytes) {
@@ -61,7 +66,8 @@ void start() {
 
 // UTF-8 needs no converter of the system's; another character set goes through iconv, and where
 // iconv cannot open it (no conversion modules: a minimal container, a static or emulated program)
-// the texts go out in UTF-8 rather than not at all.
+// the texts go out as they are stored in a Windows-1251 locale, and in UTF-8 in any other rather
+// than not at all.
 void write_text(stream to, std::string_view cp1251_text) {
     std::ostream& out = to == stream::output ? std::cout : std::cerr;
     if (utf8_locale()) {
@@ -69,7 +75,13 @@ void write_text(stream to, std::string_view cp1251_text) {
         return;
     }
     static charset_converter converter(codeset.c_str(), "CP1251");
-    out << (converter.valid() ? converter(cp1251_text) : utf8_from_cp1251(cp1251_text));
+    if (converter.valid()) {
+        out << converter(cp1251_text);
+    } else if (cp1251_locale()) {
+        out << cp1251_text;
+    } else {
+        out << utf8_from_cp1251(cp1251_text);
+    }
 }
 
 int write_error() {
@@ -89,6 +101,7 @@ int cp1251_code(std::string_view typed) {
     if (typed.size() == 1 && static_cast<unsigned char>(typed[0]) < 0x80) {
         return static_cast<unsigned char>(typed[0]);
     }
+    if (cp1251_locale()) return typed.size() == 1 ? static_cast<unsigned char>(typed[0]) : '?';
     static charset_converter to_cp1251("CP1251", codeset.c_str());
     const std::string cp1251 = to_cp1251(typed);
     return cp1251.size() == 1 ? static_cast<unsigned char>(cp1251[0]) : '?';

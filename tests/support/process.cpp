@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,30 @@ void write_all(int fd, const std::string& bytes) {
         if (put <= 0) return;  // the program stopped reading: the rest is not wanted
         done += static_cast<std::size_t>(put);
     }
+}
+
+// The signals the program inherits with their default action, whatever this process has: SIGPIPE,
+// which this process ignores for its own writes, and Linux's 32 and 33, which GNU make starts its
+// commands with ignored and glibc's sigaction() will not change.
+void default_signal_actions() {
+    ::signal(SIGPIPE, SIG_DFL);
+#ifdef __linux__
+    for (int signal_number = 32; signal_number < SIGRTMIN; ++signal_number) {
+        const std::array<unsigned long, 4> default_action{};  // the kernel's: SIG_DFL, no flags
+        syscall(SYS_rt_sigaction, signal_number, default_action.data(), nullptr, 8);
+    }
+#endif
+}
+
+// Descriptors 3 up to `last` open on /dev/null, as a parent may leave them (this process's own
+// there close on exec); the program opens its terminal above them.
+void take_descriptors(int last) {
+    const int nothing = open("/dev/null", O_RDONLY);
+    rlimit open_files{};
+    getrlimit(RLIMIT_NOFILE, &open_files);
+    open_files.rlim_cur = open_files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &open_files);
+    for (int descriptor = 3; descriptor < last; ++descriptor) dup2(nothing, descriptor);
 }
 
 }  // namespace
@@ -61,7 +86,7 @@ running_program::running_program(const launch& how)
             if (terminal < 0) _exit(126);
             close(terminal);
         }
-        ::signal(SIGPIPE, SIG_DFL);  // this process ignores it for its own writes
+        default_signal_actions();
         dup2(how.errors_into_output ? out_ : err_, STDERR_FILENO);
         if (how.errors_closed) close(STDERR_FILENO);
         if (how.output_limit >= 0) {
@@ -92,6 +117,7 @@ running_program::running_program(const launch& how)
                 open("/dev/full", O_WRONLY) != STDOUT_FILENO)
                 _exit(126);
         }
+        if (how.descriptors_taken > 0) take_descriptors(how.descriptors_taken);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }

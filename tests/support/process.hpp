@@ -19,10 +19,11 @@ struct launch {
     output_to output = output_to::memory_file;
     std::string terminal;  // when set, this terminal becomes the program's controlling terminal
     bool input_from_terminal = false;  // standard input is that terminal, not `input`
-    std::vector<std::string> environment = {"LC_ALL=C.UTF-8"};
+    std::vector<std::string> environment = {"LC_ALL=C.UTF-8", "TERM=xterm"};
     bool errors_into_output = false;  // standard error goes to the same file as standard output
     bool errors_closed = false;       // the program starts with no standard error
-    long output_limit = -1;  // when set, no file grows past this size, and SIGXFSZ is ignored
+    long output_limit = -1;     // when set, no file grows past this size, and SIGXFSZ is ignored
+    int descriptors_taken = 0;  // when set, the program starts with descriptors 3 up to this open
 };
 
 struct program_run {

@@ -18,6 +18,10 @@ std::vector<std::string> program_environment();
 // Whether the program runs under an emulator (qemu-user for a cross-built program).
 bool under_emulator();
 
+// Whether a library preloaded into the program (LD_PRELOAD) reaches it: not under qemu-user, which
+// would take it itself. When it does not, the case is reported skipped.
+bool preload_reaches_program(std::string_view case_name);
+
 // Whether a write to a closed pipe ends the program by SIGPIPE (POSIX) rather than failing.
 bool closed_pipe_signals();
 
