@@ -124,6 +124,7 @@ web: $(WASM_BUILD)/build.ninja web/node_modules/.package-lock.json
 web-test: all web
 	node web/test/piped-runs.js $(WEB) $(BUILD)/newton
 	node web/test/observed-steps.js $(WEB) $(BUILD)/tests/observed_steps
+	node web/test/view-runs.js $(WEB)
 	node web/test/page-dialogues.js $(WEB) $(BUILD)/newton
 
 install: all

@@ -12,6 +12,8 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { runProgram } = require('../newton-runtime.js');
 
+let piped;  // from the view's modules, which are ES modules
+
 const [site, native] = process.argv.slice(2);
 
 function dialogues() {
@@ -68,15 +70,8 @@ function hex(value, bytes) {
 
 async function moduleRun(module, input) {
   const lines = [];
-  const given = Buffer.from(input, 'latin1');
-  let at = 0;
   await runProgram(module, {
-    read(capacity) {
-      if (at === given.length) return null;
-      const piece = given.subarray(at, at + capacity);
-      at += piece.length;
-      return piece;
-    },
+    read: piped(Buffer.from(input, 'latin1')),
     write() {},
     readKey() {
       return null;
@@ -97,6 +92,7 @@ async function moduleRun(module, input) {
 }
 
 async function main() {
+  ({ piped } = await import('../src/view/piped.js'));
   const module = await WebAssembly.compile(fs.readFileSync(path.join(site, 'newton.wasm')));
   const inputs = dialogues();
   const run = spawnSync(native, [], { input: Buffer.from(inputs.map((i) => `${i}\0`).join(''), 'latin1'),
