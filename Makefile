@@ -7,8 +7,8 @@
 # Linux and runs the suite under qemu-user. `make install` installs the program and its
 # manual pages under PREFIX (and DESTDIR); `make package` writes the Debian package and the Windows
 # zip to dist/. `make web` writes the web page, a static site, to build-web/ (serve it with
-# `python3 -m http.server -d build-web`), and `make web-test` runs its module under node and the
-# page in headless Chromium over the suite's dialogues, against the program built here.
+# `npx --yes http-server build-web -g -b`), and `make web-test` runs its module under node and the
+# page in Chromium, Firefox ESR and WebKitGTK, against the program built here.
 BUILD ?= build
 CHECKED_BUILD ?= build-checked
 WINDOWS_BUILD ?= build-windows
@@ -109,7 +109,8 @@ arm64-program: $(ARM64_BUILD)/build.ninja
 	cmake --build $(ARM64_BUILD) --target newton
 
 # WebAssembly with Debian's clang and wasm32 WASI libraries, the software extended type; the page's
-# files and the terminal component (xterm.js, pinned in web/package-lock.json) go to $(WEB).
+# files, its script bundled by esbuild and its font (both pinned in web/package-lock.json) go to
+# $(WEB). The page test runs in Chromium, Firefox ESR and WebKitGTK, under xvfb-run for WebKitGTK.
 $(WASM_BUILD)/build.ninja: CMakeLists.txt cmake/wasm32-wasi.cmake
 	cmake -S . -B $(WASM_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/wasm32-wasi.cmake \
 		-DCMAKE_BUILD_TYPE=MinSizeRel -DBUILD_TESTING=OFF
@@ -119,13 +120,14 @@ web/node_modules/.package-lock.json: web/package.json web/package-lock.json
 
 web: $(WASM_BUILD)/build.ninja web/node_modules/.package-lock.json
 	cmake --build $(WASM_BUILD) --target newton
+	rm -rf $(WEB)
 	web/make-site $(WASM_BUILD)/newton.wasm $(WEB)
 
 web-test: all web
 	node web/test/piped-runs.js $(WEB) $(BUILD)/newton
 	node web/test/observed-steps.js $(WEB) $(BUILD)/tests/observed_steps
 	node web/test/view-runs.js $(WEB)
-	node web/test/page-dialogues.js $(WEB) $(BUILD)/newton
+	xvfb-run -a node web/test/page-test.js $(WEB) $(BUILD)/newton
 
 install: all
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"

@@ -10,9 +10,9 @@ const assert = require('node:assert');
 const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
-const { runProgram } = require('../newton-runtime.js');
 
-let piped;  // from the view's modules, which are ES modules
+let piped;  // these come from the page's ES modules
+let runProgram;
 
 const [site, native] = process.argv.slice(2);
 
@@ -93,6 +93,7 @@ async function moduleRun(module, input) {
 
 async function main() {
   ({ piped } = await import('../src/view/piped.js'));
+  ({ runProgram } = await import('../src/runtime.js'));
   const module = await WebAssembly.compile(fs.readFileSync(path.join(site, 'newton.wasm')));
   const inputs = dialogues();
   const run = spawnSync(native, [], { input: Buffer.from(inputs.map((i) => `${i}\0`).join(''), 'latin1'),

@@ -1,12 +1,13 @@
 // The site's module under node, with piped input and no keyboard, against the native program:
 // seeded random dialogues and the fuzzing seeds, standard output and error compared byte for byte.
+// Every read waits once before it is answered, as on the page, so the program's stack is unwound
+// and wound back at each one.
 // Usage: node piped-runs.js <site directory> <native program> [runs]
 'use strict';
 const assert = require('node:assert');
 const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
-const { runProgram } = require('../newton-runtime.js');
 
 const [site, native, runs = '3000'] = process.argv.slice(2);
 
@@ -48,13 +49,20 @@ function nativeRun(input) {
   return { out: run.stdout, err: run.stderr };
 }
 
-async function moduleRun(module, input) {
+async function moduleRun(runProgram, module, input) {
   const given = Buffer.from(input);
   let at = 0;
+  let waited = false;
+  const later = () => {
+    waited = !waited;
+    return waited ? new Promise((resolve) => setImmediate(resolve)) : null;
+  };
   const out = [];
   const err = [];
   const status = await runProgram(module, {
     read(capacity) {
+      const wait = later();
+      if (wait !== null) return wait;
       if (at === given.length) return null;
       const piece = given.subarray(at, at + capacity);
       at += piece.length;
@@ -64,7 +72,7 @@ async function moduleRun(module, input) {
       (fd === 1 ? out : err).push(Buffer.from(bytes));
     },
     readKey() {
-      return null;
+      return later();
     },
   });
   assert.strictEqual(status, 0, `module on ${JSON.stringify(input)}`);
@@ -72,6 +80,7 @@ async function moduleRun(module, input) {
 }
 
 async function main() {
+  const { runProgram } = await import('../src/runtime.js');
   const module = await WebAssembly.compile(fs.readFileSync(path.join(site, 'newton.wasm')));
   const seeds = path.join(__dirname, '../../tests/fuzz/corpus/dialogue');
   const inputs = fs.readdirSync(seeds).sort()
@@ -80,7 +89,7 @@ async function main() {
   for (let i = 0; i < Number(runs); ++i) inputs.push(randomDialogue(random));
   for (const input of inputs) {
     const expected = nativeRun(input);
-    const got = await moduleRun(module, input);
+    const got = await moduleRun(runProgram, module, input);
     const label = JSON.stringify(input);
     assert.strictEqual(got.out.toString('latin1'), expected.out.toString('latin1'), `standard output, ${label}`);
     assert.strictEqual(got.err.toString('latin1'), expected.err.toString('latin1'), `standard error, ${label}`);

@@ -6,9 +6,9 @@
 const assert = require('node:assert');
 const fs = require('node:fs');
 const path = require('node:path');
-const { runProgram } = require('../newton-runtime.js');
 
-let piped;  // from the view's modules, which are ES modules
+let piped;  // these come from the page's ES modules
+let runProgram;
 
 const [site] = process.argv.slice(2);
 
@@ -47,6 +47,7 @@ const same = (a, b) => Object.is(a, b) || (typeof a === 'object' && a !== null &
 
 async function main() {
   ({ piped } = await import('../src/view/piped.js'));
+  ({ runProgram } = await import('../src/runtime.js'));
   const { createRunStore, dialoguesOf, linkOf } = await import('../src/view/runs.js');
   const module = await WebAssembly.compile(fs.readFileSync(path.join(site, 'newton.wasm')));
   const store = createRunStore();

@@ -1,0 +1,481 @@
+// The page, as students use it, in three engines: rows of one table, each run in every engine it
+// names. The dialogues of the suite (the inputs of tests/program_test.cpp) are pasted into the
+// console and must show what a Linux terminal shows for the native program; the rows after them
+// try the clipboard keys, the keyboard's way through the page, line editing, a phone's width, the
+// touch keys, loading and a slow link, offline use and the key wait's edges. A row an engine cannot
+// run says why where it is left out. The slow-link, offline and loading rows need Chromium's
+// DevTools protocol. Measurements (sizes, times) are printed, not asserted, but for the transfer
+// budget.
+// Usage: node page-test.js <site directory> <native program> [engine...]
+'use strict';
+const assert = require('node:assert');
+const { spawnSync } = require('node:child_process');
+const fs = require('node:fs');
+const http = require('node:http');
+const path = require('node:path');
+const url = require('node:url');
+const { engines } = require('./engines.js');
+
+const [site, native, ...chosen] = process.argv.slice(2);
+const greeting = 'Программа демонстрирует решение нелинейного уравнения методом Ньютона';
+const firstPrompt = 'Введите начальное приближение X0: ';
+const keyPrompt = 'Нажмите любую клавишу';
+const result = 'Корень = 0.299733 F(0.299733)=7.18151e-09';
+const transferBudget = 150000;
+
+// The inputs of the suite's end-to-end dialogues, as C string literals.
+function suiteInputs() {
+  const source = fs.readFileSync(path.join(__dirname, '../../tests/program_test.cpp'), 'utf8');
+  const literal = /(?:^\s*\{|how\.input = )"((?:[^"\\]|\\.)*)"/gm;
+  const escapes = { n: '\n', t: '\t', '\\': '\\', '"': '"' };
+  const inputs = [...source.matchAll(literal)].map((m) => m[1].replace(/\\(.)/g, (_, c) => escapes[c]));
+  assert.ok(inputs.length > 20, 'the suite\'s dialogues');
+  return [...new Set(inputs)];
+}
+
+// Serves the site as a static host that sends the .br or .gz copies does (only the .gz ones where
+// encodings says so); bytes counts the bodies sent.
+function serve(root, encodings = ['br', 'gzip']) {
+  const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css',
+                  '.wasm': 'application/wasm', '.webmanifest': 'application/manifest+json',
+                  '.svg': 'image/svg+xml', '.png': 'image/png', '.woff2': 'font/woff2' };
+  const server = http.createServer((request, response) => {
+    const wanted = new URL(request.url, 'http://page').pathname.replace(/\/$/, '/index.html');
+    const file = path.join(root, wanted);
+    const accepted = request.headers['accept-encoding'] ?? '';
+    const encoding = [['br', '.br'], ['gzip', '.gz']].find(([name, suffix]) =>
+      encodings.includes(name) && accepted.includes(name) && fs.existsSync(file + suffix));
+    fs.readFile(encoding ? file + encoding[1] : file, (error, body) => {
+      const headers = { 'Content-Type': types[path.extname(file)] ?? 'text/plain' };
+      if (encoding && !error) headers['Content-Encoding'] = encoding[0];
+      response.writeHead(error ? 404 : 200, headers);
+      response.end(error ? '' : body);
+      if (!error) server.sent.push([wanted, body.length]);
+    });
+  });
+  server.sent = [];
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// What the console shows for the native program's run: its text, with the echo of the input's
+// lines after the first prompt, where the paste arrives; the rest of the paste after its last line
+// end stays in the line being typed, at the end of the console, until Ctrl+D gives it to the
+// program (Ctrl+D echoes nothing). Where that is, the module under node tells: what the program has
+// written when it first reads past the input's lines (its bytes are the native program's, which
+// piped-runs.js checks).
+async function expectedStream(input) {
+  const run = spawnSync('sh', ['-c', 'exec "$0" 2>&1', native],
+                        { input, detached: true, env: { ...process.env, LC_ALL: 'C.UTF-8' } });
+  const text = run.stdout.toString('utf8');
+  const lines = input.slice(0, input.lastIndexOf('\n') + 1);
+  const rest = input.slice(lines.length);
+  const { runProgram } = await import('../src/runtime.js');
+  const module = await WebAssembly.compile(fs.readFileSync(path.join(site, 'newton.wasm')));
+  const written = [];
+  const given = [Buffer.from(lines), Buffer.from(rest)];
+  let restAt = null;
+  await runProgram(module, {
+    read(capacity) {
+      while (given.length > 0 && given[0].length === 0) given.shift();
+      if (given.length === 1 && restAt === null) restAt = Buffer.concat(written).toString('utf8').length;
+      if (given.length === 0) return null;
+      const piece = given[0].subarray(0, capacity);
+      given[0] = given[0].subarray(piece.length);
+      return piece;
+    },
+    write(fd, bytes) {
+      written.push(Buffer.from(bytes));
+    },
+    readKey: () => null,
+  });
+  assert.strictEqual(Buffer.concat(written).toString('utf8'), text, 'the module\'s text');
+  const split = text.indexOf(firstPrompt) + firstPrompt.length;
+  const at = restAt ?? text.length;
+  return text.slice(0, split) + lines + text.slice(split, at) + rest + text.slice(at);
+}
+
+// Helpers on one engine's page.
+function on(browser) {
+  const evaluate = (expression) => browser.evaluate(expression);
+  const program = () => evaluate('document.body.dataset.program');
+  async function settled(states, what = '') {
+    const deadline = Date.now() + 20000;
+    for (;;) {
+      const state = await program().catch(() => undefined);
+      if (states.includes(state)) return state;
+      if (Date.now() > deadline) throw new Error(`${what}: the page stayed ${state}, not ${states}`);
+      await new Promise((resolve) => setTimeout(resolve, 20));
+    }
+  }
+  const screen = () => evaluate('window.newtonScreen()');
+  // The text of the run in progress: after the last separating line.
+  const run = async () => (await screen()).split(/──── Запуск \d+ ────\n/).pop();
+  const paste = (text) => evaluate(`window.newtonPaste(${JSON.stringify(text)})`);
+  const focused = () => evaluate('document.activeElement.id || document.activeElement.textContent');
+  // Runs a dialogue to its key wait: the input pasted, then Ctrl+D while the program still reads.
+  async function toKeyWait(input, label) {
+    await paste(input);
+    for (;;) {
+      if (await settled(['reading', 'key', 'ended'], label) !== 'reading') break;
+      await browser.press('Control+d');
+    }
+    assert.strictEqual(await program(), 'key', label);
+  }
+  async function rerun(label) {
+    await browser.press('Enter');
+    await settled(['reading'], label);
+  }
+  // From the key wait: a key ends the run, Enter starts the next.
+  async function endAndRerun(label) {
+    await browser.press('Enter');
+    await settled(['ended'], label);
+    await rerun(label);
+  }
+  return { evaluate, program, settled, screen, run, paste, focused, toKeyWait, rerun, endAndRerun };
+}
+
+// Every row: what it checks, the engines it runs in (all three where none are named), and its steps,
+// which start on the page at its first prompt and leave it at a first prompt.
+const rows = [
+  {
+    name: 'the suite\'s dialogues give the native program\'s text; any key ends the wait; Enter runs again below',
+    async run(browser, page) {
+      const keys = ['q', 'Enter', 'Escape', 'F1', 'ArrowUp', 'Control+c', 'Alt+x', 'Space'];
+      for (const [index, input] of suiteInputs().entries()) {
+        const label = `input ${JSON.stringify(input)}`;
+        await page.toKeyWait(input, label);
+        assert.strictEqual(await page.run(), (await expectedStream(input)).replace(/\n$/, ''), label);
+        if (index === 0) {
+          await browser.press('Shift');
+          await new Promise((resolve) => setTimeout(resolve, 100));
+          assert.strictEqual(await page.program(), 'key', 'Shift alone');
+        }
+        await browser.press(keys[index % keys.length]);
+        await page.settled(['ended'], label);
+        assert.match(await page.run(), /\n\nПрограмма завершена\.\n.*Запустить снова/, label);
+        const before = await page.screen();
+        await page.rerun(label);
+        const after = await page.screen();
+        assert.ok(after.startsWith(`${before}\n──── Запуск `), `${label}: the earlier runs stay`);
+        assert.match(after.slice(before.length), new RegExp(`^\n──── Запуск \\d+ ────\n${greeting}\n${firstPrompt}$`),
+                     `${label}: a new run below`);
+      }
+    },
+  },
+  {
+    name: 'Ctrl+C with a selection copies and the run goes on; Ctrl+V, Ctrl+Shift+V, Shift+Insert paste',
+    // Headless Firefox and WebKitGTK's WebDriver have no clipboard that their key presses reach.
+    engines: ['chromium'],
+    async run(browser, page) {
+      await page.evaluate(`(() => {
+        const text = document.createTreeWalker(document.getElementById('transcript'), NodeFilter.SHOW_TEXT).nextNode();
+        getSelection().setBaseAndExtent(text, 0, text, 9);
+      })()`);
+      await browser.press('Control+c');
+      assert.strictEqual(await page.program(), 'reading', 'Ctrl+C on a selection does not interrupt');
+      await page.evaluate("document.getElementById('line').focus()");
+      for (const keys of ['Control+v', 'Control+Shift+v', 'Shift+Insert']) {
+        await page.evaluate("document.getElementById('line').value = ''");
+        await browser.press(keys);
+        assert.strictEqual(await page.evaluate("document.getElementById('line').value"), 'Программа', keys);
+      }
+      await page.evaluate("(() => { const l = document.getElementById('line'); l.value = ''; l.select(); })()");
+      await page.evaluate('navigator.clipboard.writeText("0\\n0.001\\n100\\n")');
+      await browser.press('Control+v');
+      await page.settled(['key'], 'a pasted dialogue');
+      assert.match(await page.run(), new RegExp(`X0: 0\\n0.001\\n100\\n.*${result.replace(/[()=.+]/g, '\\$&')}`));
+      await page.endAndRerun('after the paste');
+    },
+  },
+  {
+    name: 'Ctrl+C with nothing selected interrupts the run',
+    async run(browser, page) {
+      await page.evaluate("document.getElementById('line').focus()");
+      await browser.type('12');
+      await browser.press('Control+c');
+      await page.settled(['ended'], 'Ctrl+C');
+      assert.match(await page.run(), /X0: 12\^C\n\nПрограмма прервана\./);
+      await page.rerun('after Ctrl+C');
+    },
+  },
+  {
+    name: 'Tab leaves the console and Shift+Tab comes back; «Запустить снова» by Space gives the console the focus',
+    async run(browser, page) {
+      assert.strictEqual(await page.focused(), 'line');
+      await browser.press('Tab');
+      assert.strictEqual(await page.focused(), 'clear', 'Tab');
+      await browser.press('Shift+Tab');
+      assert.strictEqual(await page.focused(), 'line', 'Shift+Tab');
+      await page.toKeyWait('0 0.001 100\n', 'to the key wait');
+      await browser.press('Enter');
+      await page.settled(['ended']);
+      await browser.press('Tab');
+      assert.strictEqual(await page.focused(), 'rerun', 'Tab to «Запустить снова»');
+      // Firefox over WebDriver BiDi runs no default action of a key press sent to a button: there
+      // the button is clicked.
+      if (browser.name === 'firefox') await page.evaluate('document.activeElement.click()');
+      else await browser.press('Space');
+      await page.settled(['reading'], 'Space on «Запустить снова»');
+      assert.strictEqual(await page.focused(), 'line', 'the console has the focus again');
+      await browser.type('1 2 3');
+      await browser.press('Enter');
+      await page.settled(['key'], 'typing reaches the new run');
+      await page.endAndRerun('after the keyboard row');
+    },
+  },
+  {
+    name: 'Backspace, Ctrl+U and Ctrl+W: the program gets what the line shows',
+    async run(browser, page) {
+      await browser.type('100');
+      for (let i = 0; i < 3; ++i) await browser.press('Backspace');
+      await browser.type('2 junk');
+      await browser.press('Control+w');
+      await browser.press('Enter');
+      await browser.type('0.5 wrong');
+      await browser.press('Control+u');
+      await browser.type('0.001 100');
+      await browser.press('Enter');
+      await page.settled(['key'], 'line editing');
+      assert.match(await page.run(), /X0: 2 \nВведите точность расчета: 0\.001 100\n/);
+      const native = await expectedStream('2 \n0.001 100\n');
+      assert.ok(native.includes('Корень'));
+      assert.ok((await page.run()).endsWith(native.split('\n').slice(-2).join('\n').replace(/\n$/, '')));
+      await page.endAndRerun('after line editing');
+    },
+  },
+  {
+    name: 'the key wait: a paste longer than the program\'s buffer ends it once; so does text typed ahead',
+    async run(browser, page) {
+      await page.toKeyWait('0 0.001 100\n', 'a paste as the key');
+      await page.paste('x'.repeat(1 << 20));
+      await page.settled(['ended'], 'a paste as the key');
+      assert.match(await page.run(), /Нажмите любую клавишу\n\nПрограмма завершена\./);
+      await page.rerun('after a long paste');
+      assert.strictEqual(await page.run(), `${greeting}\n${firstPrompt}`, 'nothing of the paste is left');
+      // Typed ahead: the line not yet given is taken by the key wait.
+      await page.paste('0 0.001 100\nq');
+      await page.settled(['ended'], 'typed ahead');
+      assert.match(await page.run(), /X0: 0 0\.001 100\n.*Нажмите любую клавишуq\n\nПрограмма завершена/s);
+      await page.rerun('after typing ahead');
+    },
+  },
+  {
+    name: 'at 360 px a result line is one row, no number is split, the text is 13 px or more',
+    async run(browser, page) {
+      await browser.viewport(360, 740);
+      for (const line of ['0', '0.001', '100']) {  // each at its prompt, as a student types them
+        await page.settled(['reading'], 'a phone');
+        await browser.type(line);
+        await browser.press('Enter');
+      }
+      await page.settled(['key'], 'a phone');
+      const layout = await page.evaluate(`(() => {
+        const rows = (first, last = first) => {
+          const range = document.createRange();
+          range.setStart(document.createTreeWalker(first, NodeFilter.SHOW_TEXT).nextNode(), 0);
+          range.setEndAfter(last);
+          const bottoms = [...range.getClientRects()].map((r) => r.bottom);
+          const row = parseFloat(getComputedStyle(document.getElementById('console')).lineHeight);
+          return 1 + Math.round((Math.max(...bottoms) - Math.min(...bottoms)) / row);
+        };
+        const numbers = [...document.querySelectorAll('#transcript .number')];
+        const start = [...document.querySelectorAll('#transcript > span')].findLast((s) => s.textContent.startsWith('Корень'));
+        return { split: numbers.filter((n) => rows(n) > 1).map((n) => n.textContent),
+                 resultRows: rows(start, numbers.findLast((n) => n.textContent.endsWith('e-09'))),
+                 size: parseFloat(getComputedStyle(document.getElementById('console')).fontSize),
+                 overflow: Math.max(0, document.documentElement.scrollWidth - innerWidth) };
+      })()`);
+      assert.deepStrictEqual(layout, { split: [], resultRows: 1, size: layout.size, overflow: 0 });
+      assert.ok(layout.size >= 13, `font size ${layout.size}`);
+      await page.endAndRerun('at 360 px');
+      await browser.viewport(1000, 700);
+    },
+  },
+  {
+    name: 'the dialogue is in the accessibility tree, a polite log, with Russian names',
+    // Chromium's DevTools protocol gives the tree.
+    engines: ['chromium'],
+    async run(browser, page) {
+      const session = await browser.context.newCDPSession(browser.page);
+      const { nodes } = await session.send('Accessibility.getFullAXTree');
+      const named = (role) => nodes.filter((n) => n.role?.value === role).map((n) => n.name?.value);
+      assert.deepStrictEqual(named('log'), ['Диалог с программой']);
+      assert.ok(named('textbox').includes('Ввод для программы'));
+      assert.ok(nodes.some((n) => n.role?.value === 'StaticText' && n.name?.value.includes(greeting)));
+      assert.deepStrictEqual(named('button').filter((name) => !/^[А-Яа-яЁё «»]+$/.test(name)), []);
+      assert.strictEqual(await page.evaluate("document.getElementById('transcript').getAttribute('aria-live')"), 'polite');
+      await session.detach();
+    },
+  },
+];
+
+// Rows in a browser of their own, Chromium only (launched with the row's options): each opens the
+// site itself.
+const chromiumRows = [
+  {
+    name: 'on a touch screen the keys «Ввод», «Стереть», «Любая клавиша» and a soft keyboard\'s text drive a run',
+    options: { hasTouch: true, isMobile: true, viewport: { width: 390, height: 800 }, deviceScaleFactor: 2 },
+    async run(browser, page, site, dir) {
+      await browser.goto(site);
+      await page.settled(['reading']);
+      const button = (name) => browser.page.getByRole('button', { name, exact: true });
+      assert.ok(await button('Ввод').isVisible());
+      await browser.page.tap('#console');
+      assert.strictEqual(await page.focused(), 'line', 'a tap on the console');
+      assert.deepStrictEqual(await page.evaluate(`['inputmode', 'autocapitalize', 'enterkeyhint'].map((a) =>
+        document.getElementById('line').getAttribute(a))`), ['text', 'off', 'enter']);
+      await browser.insertText('-1.5e-3x');
+      await button('Стереть').tap();
+      await button('Ввод').tap();
+      await browser.insertText('0.001 100');
+      await button('Ввод').tap();
+      await page.settled(['key'], 'touch keys');
+      assert.match(await page.run(), /X0: -1\.5e-3\n.*Корень/s);
+      await browser.screenshot(path.join(dir, 'phone.png'));
+      assert.ok(await button('Любая клавиша').isVisible());
+      await button('Любая клавиша').tap();
+      await page.settled(['ended']);
+      await browser.insertText('q');
+      assert.strictEqual(await page.program(), 'ended');
+    },
+  },
+  {
+    name: 'before the script runs the page shows the equation and «Загрузка…»; keys typed while it loads reach the program',
+    async run(browser, page, site) {
+      let release;
+      const held = new Promise((resolve) => { release = resolve; });
+      await browser.page.route('**/newton.wasm', async (route) => {
+        await held;
+        await route.continue();
+      });
+      await browser.page.route('**/newton-page.js', async (route) => {
+        await held;
+        await route.continue();
+      });
+      await browser.page.goto(site, { waitUntil: 'commit' });
+      await browser.page.waitForSelector('#status');
+      assert.strictEqual(await page.evaluate("document.getElementById('status').textContent"), 'Загрузка…');
+      assert.ok(await page.evaluate("document.querySelector('math').textContent.replace(/\\s/g, '')")
+        .then((text) => text.startsWith('F(x)=2')));
+      await browser.type('0 0.001 100');
+      await browser.press('Enter');
+      release();
+      await page.settled(['key'], 'typed while loading');
+      assert.match(await page.run(), /^0 0\.001 100\nПрограмма.*Корень = 0\.299733/s);
+    },
+  },
+  {
+    name: 'a failed load says why and «Повторить» loads again; a reload with no network shows the greeting',
+    async run(browser, page, site) {
+      await browser.page.route('**/newton.wasm', (route) => route.abort('internetdisconnected'));
+      await browser.goto(site);
+      await page.settled(['failed']);
+      assert.strictEqual(await page.evaluate("document.getElementById('status').textContent"),
+        'Не удалось загрузить программу: нет связи с сервером.');
+      await browser.page.unroute('**/newton.wasm');
+      await browser.page.getByRole('button', { name: 'Повторить' }).click();
+      await page.settled(['reading'], '«Повторить»');
+      assert.strictEqual(await page.focused(), 'line');
+      await page.evaluate('navigator.serviceWorker.ready');
+      await browser.context.setOffline(true);
+      await browser.page.reload();
+      await page.settled(['reading'], 'offline');
+      assert.strictEqual(await page.run(), `${greeting}\n${firstPrompt}`);
+    },
+  },
+  {
+    name: 'the first visit on a link of 2 s latency and 50 KB/s, gzip: bytes sent, first text, greeting',
+    async run(browser, page) {
+      const server = await serve(site, ['gzip']);
+      try {
+        const session = await browser.context.newCDPSession(browser.page);
+        await session.send('Network.enable');
+        await session.send('Network.emulateNetworkConditions', {
+          offline: false, latency: 2000, downloadThroughput: 50 * 1000, uploadThroughput: 50 * 1000,
+        });
+        await browser.goto(`http://127.0.0.1:${server.address().port}/`);
+        await page.settled(['reading']);
+        const times = await page.evaluate(`({
+          text: performance.getEntriesByName('first-contentful-paint')[0]?.startTime,
+          greeting: performance.now() })`);
+        await page.evaluate('navigator.serviceWorker.ready');
+        await page.evaluate('document.fonts.ready');
+        const bytes = server.sent.reduce((sum, [, length]) => sum + length, 0);
+        console.log(`  slow link: first text ${(times.text / 1000).toFixed(2)} s, greeting ` +
+                    `${(times.greeting / 1000).toFixed(2)} s; ${server.sent.length} files, ${bytes} bytes: ` +
+                    server.sent.map(([file, length]) => `${file} ${length}`).join(', '));
+        assert.ok(bytes <= transferBudget, `${bytes} bytes on a first visit`);
+      } finally {
+        server.close();
+      }
+    },
+  },
+];
+
+async function inEngine(name, address, dir) {
+  const browser = await engines[name]();
+  const page = on(browser);
+  try {
+    await browser.goto(address);
+    await page.settled(['reading'], 'the first greeting');
+    for (const row of rows) {
+      if (row.engines && !row.engines.includes(name)) continue;
+      const start = Date.now();
+      await row.run(browser, page);
+      console.log(`${name}: ${row.name} (${Date.now() - start} ms)`);
+    }
+    if (name === 'chromium') {
+      // Two runs one under the other, on a fresh page.
+      await browser.goto(address);
+      for (const input of ['0 0.001 100\n', '3\n1e-6\n2\n']) {
+        await page.settled(['reading']);
+        await page.toKeyWait(input, 'two runs');
+        await browser.press('Enter');
+        await page.settled(['ended']);
+        if (input.startsWith('0')) await browser.press('Enter');
+      }
+      await browser.screenshot(path.join(dir, 'two-runs.png'));
+    }
+    // A file:// copy of the site, where the module comes from a script.
+    await browser.goto(url.pathToFileURL(path.resolve(site, 'index.html')).href);
+    await page.settled(['reading'], 'a file:// copy');
+    assert.strictEqual(await page.run(), `${greeting}\n${firstPrompt}`, 'a file:// copy');
+    console.log(`${name}: a file:// copy of the site starts`);
+  } finally {
+    await browser.close();
+  }
+}
+
+async function main() {
+  const server = await serve(site);
+  const address = `http://127.0.0.1:${server.address().port}/`;
+  const dir = path.resolve(site, '..', `${path.basename(site)}-screenshots`);
+  fs.mkdirSync(dir, { recursive: true });
+  const names = chosen.length > 0 ? chosen : Object.keys(engines);
+  let passed = 0;
+  try {
+    for (const name of names) {
+      await inEngine(name, address, dir);
+      passed += 1;
+    }
+    if (names.includes('chromium')) {
+      for (const row of chromiumRows) {
+        const browser = await engines.chromium(row.options);
+        try {
+          await row.run(browser, on(browser), address, dir);
+        } finally {
+          await browser.close();
+        }
+        console.log(`chromium: ${row.name}`);
+      }
+    }
+  } finally {
+    server.close();
+  }
+  console.log(`page test: ${passed} engines passed every row; screenshots in ${dir}`);
+}
+
+main().catch((error) => {
+  console.error(error);
+  process.exit(1);
+});
