@@ -25,8 +25,8 @@ function marker(shape, px, py, parent, attributes) {
     diamond: `M${x},${y - r * 1.3}L${x + r},${y}L${x},${y + r * 1.3}L${x - r},${y}z`,
     cross: `M${x - r},${y - r}L${x + r},${y + r}M${x + r},${y - r}L${x - r},${y + r}`,
   };
-  if (shape === 'circle') return element('circle', { cx: x, cy: y, r, ...attributes }, parent);
-  return element('path', { d: paths[shape], ...attributes }, parent);
+  if (shape === 'circle') return element('circle', { cx: x, cy: y, r, 'data-marker': shape, ...attributes }, parent);
+  return element('path', { d: paths[shape], 'data-marker': shape, ...attributes }, parent);
 }
 
 // Draws into `container`; returns { show(runs), where runs are [{ marks, style, label }] }.

@@ -52,7 +52,8 @@ export function createRunStore() {
     record.id = records.length;
     runs.push(record.run);
     records.push(record);
-    for (const listener of listeners) listener(record);
+    // Heard once the program's call into the page has returned: nothing the view does can stop it.
+    for (const listener of listeners) queueMicrotask(() => listener(record));
   }
 
   return {
@@ -72,10 +73,10 @@ export function singleText(value) {
   if (value === Infinity) return '1e39';
   if (value === -Infinity) return '-1e39';
   for (let digits = 1; digits < 9; ++digits) {
-    const text = Number(value.toPrecision(digits)).toString();
+    const text = Number(value.toPrecision(digits)).toString().replace('e+', 'e');
     if (Math.fround(Number(text)) === value) return text;
   }
-  return value.toPrecision(9);
+  return value.toPrecision(9).replace('e+', 'e');
 }
 
 // The link of a list of runs: the hash "#runs=" with each run's X0, accuracy and limit, runs apart by
