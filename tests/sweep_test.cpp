@@ -188,12 +188,14 @@ bool check_observed(float x0, float eps) {
             (result.kind == outcome::root_found && k + 1 == tested))
             return fail("the update whose step met the accuracy");
     }
+    if (result.kind == outcome::left_finite_range) {
+        if (tested != result.count || !same(updates.back().x, result.x))
+            return fail("the updates of a run that left the range");
+        return true;
+    }
     const float last = updates[tested - 1].next;
     if (result.kind == outcome::root_found && (tested != result.count + 1 || !same(last, result.x)))
         return fail("the updates of a root");
-    if (result.kind == outcome::left_finite_range &&
-        (tested != result.count || !same(updates.back().x, result.x)))
-        return fail("the updates of a run that left the range");
     if (result.kind == outcome::limit_used_up) {
         // Up to the first repeat of x, which the shortcut ends at.
         std::size_t first = 0;
