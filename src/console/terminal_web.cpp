@@ -1,6 +1,6 @@
-// The console in a web page. The page's terminal is a UTF-8 terminal that sends, for each key, the
-// bytes xterm sends; the page gives the program its standard input a line at a time, with a
-// console's echo and line editing, and the next key press when the program asks for one.
+// The console in a web page. The page hands over, for each key press, the bytes xterm sends for it
+// in UTF-8; it gives the program its standard input a line at a time, with a console's echo and
+// line editing, and the next key press when the program asks for one.
 
 #include <algorithm>
 #include <array>

@@ -324,6 +324,8 @@ const rows = [
   },
   {
     name: 'at 360 px a result line is one row, no number is split, the text is 13 px or more',
+    // WebKitGTK's MiniBrowser keeps its page at least 447 px wide, whatever size WebDriver asks for.
+    engines: ['chromium', 'firefox'],
     async run(browser, page) {
       await browser.viewport(360, 740);
       for (const line of ['0', '0.001', '100']) {  // each at its prompt, as a student types them
@@ -332,6 +334,11 @@ const rows = [
         await browser.press('Enter');
       }
       await page.settled(['key'], 'a phone');
+      await browser.press('Enter');
+      await page.settled(['ended'], 'a phone');
+      // Then, while no program runs, lines that put a number at every place of a row.
+      await page.paste([...Array(45).keys()].map((k) =>
+        `${'x'.repeat(k).replace(/x{8}/g, '$& ')} 7.18151e-09 F(0.299733)=-1.5e-3\n`).join(''));
       const layout = await page.evaluate(`(() => {
         const rows = (first, last = first) => {
           const range = document.createRange();
@@ -343,14 +350,15 @@ const rows = [
         };
         const numbers = [...document.querySelectorAll('#transcript .number')];
         const start = [...document.querySelectorAll('#transcript > span')].findLast((s) => s.textContent.startsWith('Корень'));
-        return { split: numbers.filter((n) => rows(n) > 1).map((n) => n.textContent),
-                 resultRows: rows(start, numbers.findLast((n) => n.textContent.endsWith('e-09'))),
+        return { split: [...new Set(numbers.filter((n) => rows(n) > 1).map((n) => n.textContent))],
+                 resultRows: rows(start, numbers.find((n) => n.textContent.endsWith('e-09') &&
+                                                          start.compareDocumentPosition(n) & Node.DOCUMENT_POSITION_FOLLOWING)),
                  size: parseFloat(getComputedStyle(document.getElementById('console')).fontSize),
-                 overflow: Math.max(0, document.documentElement.scrollWidth - innerWidth) };
+                 overflow: Math.max(0, document.documentElement.scrollWidth - innerWidth), width: innerWidth };
       })()`);
-      assert.deepStrictEqual(layout, { split: [], resultRows: 1, size: layout.size, overflow: 0 });
+      assert.deepStrictEqual(layout, { split: [], resultRows: 1, size: layout.size, overflow: 0, width: 360 });
       assert.ok(layout.size >= 13, `font size ${layout.size}`);
-      await page.endAndRerun('at 360 px');
+      await page.rerun('at 360 px');
       await browser.viewport(1000, 700);
     },
   },
@@ -469,11 +477,16 @@ const chromiumRows = [
       await page.settled(['key'], 'touch keys');
       assert.match(await page.run(), /X0: -1\.5e-3\n.*Корень/s);
       await browser.screenshot(path.join(dir, 'phone.png'));
-      assert.ok(await button('Любая клавиша').isVisible());
+      await browser.insertText('q');  // a soft keyboard's key ends the wait
+      await page.settled(['ended'], 'a soft keyboard\'s key');
+      await button('Ввод').tap();
+      await page.settled(['reading'], '«Ввод» runs again');
+      await browser.insertText('0 0.001 100');
+      await button('Ввод').tap();
+      await page.settled(['key'], 'touch keys');
       await button('Любая клавиша').tap();
-      await page.settled(['ended']);
-      await browser.insertText('q');
-      assert.strictEqual(await page.program(), 'ended');
+      await page.settled(['ended'], '«Любая клавиша»');
+      assert.ok(!await button('Любая клавиша').isVisible());
     },
   },
   {
