@@ -391,12 +391,25 @@ const rows = [
     },
   },
   {
-    name: 'the view: 1.3267 1e30 100 leaves the view with a note, and the picture stays whole',
+    name: 'the view: 1.3267 1e30 100 leaves the view with a note, and the picture stays whole; its keys zoom and pan it',
     async run(browser, page) {
       const { view, run } = await viewedRun(page, '1.3267 1e30 100');
       assert.deepStrictEqual([run.outcome, run.count], ['root', 0]);
       assert.ok(view.notes.some((note) => /x₁ = -26857\.8 — за пределами графика/.test(note)), view.notes.join('\n'));
       assert.ok(view.farthest < 5000, `a line drawn out to ${view.farthest}`);
+      // The keys of the focused graph zoom and pan it, and «Сбросить» brings back the window.
+      const ticks = () => page.evaluate("[...document.querySelectorAll('#view .graph .axes text')].map((t) => t.textContent).join(' ')");
+      const home = await ticks();
+      await page.evaluate("document.querySelector('#view .graph').focus()");
+      for (const key of ['-', 'ArrowLeft']) {
+        const before = await ticks();
+        await browser.press(key);
+        assert.notStrictEqual(await ticks(), before, key);
+      }
+      assert.strictEqual(await page.program(), 'key', 'the graph\'s keys are no key press to the program');
+      await page.evaluate("document.querySelector('#view [data-action=reset]').click()");
+      assert.strictEqual(await ticks(), home, '«Сбросить»');
+      await page.evaluate("document.getElementById('line').focus()");
       await page.endAndRerun('1.3267');
     },
   },
