@@ -77,6 +77,23 @@ async function main() {
     runs.forEach((run, i) => assert.ok(same(again.runs[i], run), `${link}: run ${i}`));
   }
   console.log(`${store.runs.length} runs: the view has the printed results, and links make the same runs again`);
+
+  // A run of thousands of updates (none of this equation's is): as the program's observer would
+  // tell it, its table keeps the first and last rows, its drawing the first and last steps.
+  const { runMarks, drawnSteps } = await import('../src/view/marks.js');
+  const { rowsShown, shownRows } = await import('../src/view/table.js');
+  const long = createRunStore();
+  const updates = 5000;
+  long.observer.begin(0, 0, updates, `0 0 ${updates}`);
+  for (let k = 0; k < updates; ++k) long.observer.update(k % 2, (k + 1) % 2, 0.5, -2, 0.25, '0 1 0.5 -2 0.25');
+  long.observer.end(1, 0, updates, '0');
+  const [record] = long.records;
+  const start = performance.now();
+  const marks = runMarks(record);
+  const rows = rowsShown(record.texts.rows.length);
+  console.log(`${updates} updates: drawn and tabled in ${(performance.now() - start).toFixed(1)} ms`);
+  assert.deepStrictEqual([marks.tangents.length, marks.left], [drawnSteps, updates - drawnSteps]);
+  assert.deepStrictEqual([rows.length, rows[shownRows], rows[rows.length - 1]], [2 * shownRows + 1, null, updates - 1]);
 }
 
 main().catch((error) => {
