@@ -230,10 +230,11 @@ const rows = [
     // Headless Firefox and WebKitGTK's WebDriver have no clipboard that their key presses reach.
     engines: ['chromium'],
     async run(browser, page) {
-      await page.evaluate(`(() => {
+      const selectGreeting = () => page.evaluate(`(() => {
         const text = document.createTreeWalker(document.getElementById('transcript'), NodeFilter.SHOW_TEXT).nextNode();
         getSelection().setBaseAndExtent(text, 0, text, 9);
       })()`);
+      await selectGreeting();
       await browser.press('Control+c');
       assert.strictEqual(await page.program(), 'reading', 'Ctrl+C on a selection does not interrupt');
       await page.evaluate("document.getElementById('line').focus()");
@@ -247,13 +248,25 @@ const rows = [
       await browser.press('Control+v');
       await page.settled(['key'], 'a pasted dialogue');
       assert.match(await page.run(), new RegExp(`X0: 0\\n0.001\\n100\\n.*${result.replace(/[()=.+]/g, '\\$&')}`));
-      await page.endAndRerun('after the paste');
+      await selectGreeting();
+      await browser.press('Control+c');
+      assert.strictEqual(await page.program(), 'key', 'Ctrl+C on a selection during the key wait');
+      // During the key wait a paste is a key press, and nothing of it is left for the line.
+      await browser.press('Control+v');
+      await page.settled(['ended'], 'a paste as the key');
+      assert.match(await page.run(), /клавишу\n\nПрограмма завершена\.\n[^\n]*ещё раз\.$/);
+      await page.rerun('after the paste');
     },
   },
   {
     name: 'Ctrl+C with nothing selected interrupts the run',
     async run(browser, page) {
-      await page.evaluate("document.getElementById('line').focus()");
+      await page.evaluate(`(() => {
+        getSelection().removeAllRanges();
+        const line = document.getElementById('line');
+        line.blur();
+        line.focus();
+      })()`);
       await browser.type('12');
       await browser.press('Control+c');
       await page.settled(['ended'], 'Ctrl+C');
