@@ -404,7 +404,7 @@ const rows = [
     },
   },
   {
-    name: 'the view: 1.3267 1e30 100 leaves the view with a note, and the picture stays whole; its keys zoom and pan it',
+    name: 'the view: 1.3267 1e30 100 leaves the view with a note, and the picture stays whole; keys (and in Chromium the wheel and a drag) zoom and pan it',
     async run(browser, page) {
       const { view, run } = await viewedRun(page, '1.3267 1e30 100');
       assert.deepStrictEqual([run.outcome, run.count], ['root', 0]);
@@ -418,6 +418,19 @@ const rows = [
         const before = await ticks();
         await browser.press(key);
         assert.notStrictEqual(await ticks(), before, key);
+      }
+      if (browser.name === 'chromium') {  // the wheel and a drag, through playwright's mouse
+        const box = await browser.page.locator('#view .graph').boundingBox();
+        await browser.page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+        for (const move of [() => browser.page.mouse.wheel(0, -200), async () => {
+          await browser.page.mouse.down();
+          await browser.page.mouse.move(box.x + box.width / 4, box.y + box.height / 3, { steps: 5 });
+          await browser.page.mouse.up();
+        }]) {
+          const before = await ticks();
+          await move();
+          assert.notStrictEqual(await ticks(), before, 'the wheel, a drag');
+        }
       }
       assert.strictEqual(await page.program(), 'key', 'the graph\'s keys are no key press to the program');
       await page.evaluate("document.querySelector('#view [data-action=reset]').click()");
