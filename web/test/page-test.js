@@ -497,6 +497,30 @@ const rows = [
 // site itself.
 const chromiumRows = [
   {
+    name: 'on a touch screen the view\'s graph zooms by a pinch',
+    options: { hasTouch: true, isMobile: true, viewport: { width: 390, height: 800 }, deviceScaleFactor: 2 },
+    async run(browser, page, site) {
+      await browser.goto(`${site}#runs=0,0.001,100`);
+      await page.settled(['reading']);
+      const ticks = () => page.evaluate("[...document.querySelectorAll('#view .graph .axes text')].map((t) => t.textContent).join(' ')");
+      while (await page.evaluate('window.newtonRuns.length') < 1) await new Promise((resolve) => setTimeout(resolve, 50));
+      const graph = browser.page.locator('#view .graph');
+      await graph.scrollIntoViewIfNeeded();
+      const box = await graph.boundingBox();
+      const session = await browser.context.newCDPSession(browser.page);
+      const touch = (type, spread) => session.send('Input.dispatchTouchEvent', {
+        type, touchPoints: type === 'touchEnd' ? [] : [-1, 1].map((side, id) => (
+          { x: box.x + box.width / 2 + side * spread, y: box.y + box.height / 2, id })),
+      });
+      const before = await ticks();
+      await touch('touchStart', 20);
+      for (const spread of [40, 60, 80]) await touch('touchMove', spread);
+      await touch('touchEnd', 0);
+      assert.notStrictEqual(await ticks(), before, 'a pinch');
+      await session.detach();
+    },
+  },
+  {
     name: 'on a touch screen the keys «Ввод», «Стереть», «Любая клавиша» and a soft keyboard\'s text drive a run',
     options: { hasTouch: true, isMobile: true, viewport: { width: 390, height: 800 }, deviceScaleFactor: 2 },
     async run(browser, page, site, dir) {
