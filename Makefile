@@ -142,6 +142,8 @@ web: packages-web $(WASM_BUILD)/CMakeCache.txt web/node_modules/.package-lock.js
 
 web-test: packages-web-test all web
 	node web/test/piped-runs.js $(WEB) $(BUILD)/newton
+	node web/test/observed-steps.js $(WEB) $(BUILD)/tests/observed_steps
+	node web/test/view-runs.js $(WEB)
 	xvfb-run -a node web/test/page-test.js $(WEB) $(BUILD)/newton
 
 install: all

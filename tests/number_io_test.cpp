@@ -303,6 +303,16 @@ TEST(WriteSingle, GeneralNotationWithSixDigits) {
         dialogue::write_number(out, value);
         EXPECT_EQ(out.str(), text);
     }
+    // Doubles, which the page's table writes in the same form.
+    const std::pair<double, const char*> doubles[] = {
+        {1234565.0, "1.23456e+06"},  // a tie, to the even 1234560
+        {0.1, "0.1"},
+        {-1.7976931348623157e308, "-1.79769e+308"},
+        {4.9406564584124654e-324, "4.94066e-324"},
+        {-std::numeric_limits<double>::infinity(), "-INF"},
+        {std::numeric_limits<double>::quiet_NaN(), "+NAN"},
+    };
+    for (const auto& [value, text] : doubles) EXPECT_EQ(dialogue::number_text(value), text);
 }
 
 #if defined(__cpp_lib_to_chars)
@@ -313,11 +323,20 @@ std::string exact_text(double value) {
     return text.data();
 }
 
-// The program's own conversions against the standard library's, where it has them for float:
-// every 65537th bit pattern above 2^-149 (below it a number reads as 0) written, and read back from
-// its shortest digits, from the halfway point to the next single up, and from just either side of
-// that point.
+// The program's own conversions against the standard library's, where it has them for float: about
+// 2000 doubles spread over every exponent written; every 65537th bit pattern above 2^-149 (below it
+// a number reads as 0) written, and read back from its shortest digits, from the halfway point to
+// the next single up, and from just either side of that point.
 TEST(Conversions, AgreeWithTheStandardLibrary) {
+    for (std::uint64_t bits = 0x1000000000001; bits < 0x7FF0000000000000; bits += 0x1000000000001) {
+        const auto value = std::bit_cast<double>(bits);
+        std::array<char, 64> text{};
+        char* end = std::to_chars(text.data(), text.data() + text.size(), value,
+                                  std::chars_format::general, 6)
+                        .ptr;
+        ASSERT_EQ(dialogue::number_text(value), std::string(text.data(), end))
+            << std::hexfloat << value;
+    }
     for (std::uint32_t bits = 65537; bits < 0x7F7F0000; bits += 65537) {
         const auto value = std::bit_cast<float>(bits);
         std::array<char, 64> text{};

@@ -7,10 +7,14 @@
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "dialogue/newton.hpp"
+#include "equation/equation.hpp"
 #include "equation/math_error.hpp"
+#include "support/recorded_run.hpp"
 
 namespace {
 
@@ -136,6 +140,80 @@ TEST(Sweep, EveryStartEndsDefinitely) {
         EXPECT_GE(figures.runs, 1000000U);
         if (eps > 0.0F) {
             EXPECT_GT(figures.roots, figures.runs / 4);
+        }
+    }
+    equation::set_math_error_hook(previous);
+}
+
+bool same(float a, float b) {
+    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
+
+// The observer is told the run's numbers, then every update the run made, each replayed here from
+// the x it started at, in order, and the run's result, which is the one an unobserved run gives.
+bool check_observed(float x0, float eps) {
+    const dialogue::newton_result plain = dialogue::solve(x0, eps, largest_limit);
+    testing_support::recorded_run run;
+    const dialogue::newton_result result = dialogue::solve(x0, eps, largest_limit, &run);
+    const std::vector<dialogue::newton_update>& updates = run.updates;
+    const auto fail = [&](const char* what) {
+        ADD_FAILURE() << "X0 " << x0 << ", accuracy " << eps << ": " << what << "\n" << run.text();
+        return false;
+    };
+    if (result.kind != plain.kind || !same(result.x, plain.x) || result.count != plain.count)
+        return fail("the observed run ended otherwise");
+    if (run.begun != 1 || !same(run.x0, x0) || !same(run.eps, eps) || run.limit != largest_limit)
+        return fail("the run's numbers");
+    if (run.ended != 1 || run.result.kind != result.kind || !same(run.result.x, result.x) ||
+        run.result.count != result.count)
+        return fail("the run's result");
+    if (updates.empty() || !same(updates.front().x, x0)) return fail("the first update");
+    const std::size_t tested = updates.size() - (result.kind == outcome::left_finite_range ? 1 : 0);
+    for (std::size_t k = 0; k < updates.size(); ++k) {
+        const dialogue::newton_update& u = updates[k];
+        if (k > 0 && !same(u.x, updates[k - 1].next)) return fail("an update's start");
+        if (!same(static_cast<float>(u.f), static_cast<float>(equation::F(u.x))) ||
+            !(u.df == equation::dF(u.x)))
+            return fail("F or F' of an update");
+        const std::optional<float> next = dialogue::newton_step(u.x);
+        if (k == tested) {
+            if (next || std::isfinite(u.delta)) return fail("the update that left the range");
+            continue;
+        }
+        if (!next || !same(u.next, *next)) return fail("an update's value");
+        if (std::bit_cast<std::uint64_t>(u.delta) !=
+            std::bit_cast<std::uint64_t>(dialogue::step_size(u.next, u.x)))
+            return fail("an update's step");
+        if (dialogue::within(u.delta, eps) !=
+            (result.kind == outcome::root_found && k + 1 == tested))
+            return fail("the update whose step met the accuracy");
+    }
+    if (result.kind == outcome::left_finite_range) {
+        if (tested != result.count || !same(updates.back().x, result.x))
+            return fail("the updates of a run that left the range");
+        return true;
+    }
+    const float last = updates[tested - 1].next;
+    if (result.kind == outcome::root_found && (tested != result.count + 1 || !same(last, result.x)))
+        return fail("the updates of a root");
+    if (result.kind == outcome::limit_used_up) {
+        // Up to the first repeat of x, which the shortcut ends at.
+        std::size_t first = 0;
+        while (first < tested && !same(updates[first].x, last)) ++first;
+        if (first == tested) return fail("a run that used up the limit without repeating");
+    }
+    return true;
+}
+
+// A sixteenth of the sweep, with the observer.
+TEST(Sweep, TheObserverSeesEveryUpdateOfTheRun) {
+    const equation::math_error_hook previous = equation::set_math_error_hook(count_overflow);
+    for (const float eps : {0.0F, 1e-3F}) {
+        for (std::uint64_t from = 0; from < (std::uint64_t{1} << 32); from += 16 * block) {
+            if (!for_each_start(from, from + block,
+                                [eps](float x0) { return check_observed(x0, eps); })) {
+                break;
+            }
         }
     }
     equation::set_math_error_hook(previous);

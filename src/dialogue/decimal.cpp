@@ -177,17 +177,23 @@ float nearest_single(std::string_view digits, std::int64_t exponent, bool more_b
     return soft::pack_single(single);
 }
 
-std::string general_six(float value) {
-    const auto bits = std::bit_cast<std::uint32_t>(value);
-    const std::string sign = bits >> 31 != 0 ? "-" : "";
-    const std::uint32_t biased = (bits >> 23) & 0xFF;
-    const std::uint32_t fraction = bits & 0x7FFFFF;
+std::string general_six(double value) {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const std::string sign = bits >> 63 != 0 ? "-" : "";
+    const auto biased = static_cast<int>((bits >> 52) & 0x7FF);
+    constexpr std::uint64_t hidden_bit = std::uint64_t{1} << 52;
+    const std::uint64_t fraction = bits & (hidden_bit - 1);
     if (biased == 0 && fraction == 0) return sign + "0";
 
-    // The exact value, digits × 10^exponent: a single is an integer times a power of two, and
-    // m × 2^-k = m × 5^k × 10^-k.
-    const int binary_exponent = biased == 0 ? -149 : static_cast<int>(biased) - 150;
-    natural exact(biased == 0 ? fraction : fraction | 0x800000);
+    // The exact value, digits × 10^exponent: a double is an integer times a power of two, and
+    // m × 2^-k = m × 5^k × 10^-k. The integer's trailing zero bits are dropped first, so that a
+    // widened single costs what a single would.
+    std::uint64_t integer = biased == 0 ? fraction : fraction | hidden_bit;
+    int binary_exponent = biased == 0 ? -1074 : biased - 1075;
+    const int zeros = std::countr_zero(integer);
+    integer >>= zeros;
+    binary_exponent += zeros;
+    natural exact(integer);
     std::int64_t exponent = 0;
     if (binary_exponent >= 0) {
         exact.shift_left(binary_exponent);

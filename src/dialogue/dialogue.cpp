@@ -56,7 +56,7 @@ int run_dialogue() {
         return report_write_failure(console::write_error());
     }
 
-    const newton_result result = solve(x, eps, n);
+    const newton_result result = solve(x, eps, n, platform_observer());
     if (result.kind == outcome::root_found) {
         print_oem(texts::root_is.data());
         write_number(std::cout, result.x);

@@ -182,11 +182,14 @@ std::istream& read_number(std::istream& in, std::uint32_t& value) {
     return in;
 }
 
+std::string number_text(double value) {
+    if (std::isinf(value)) return value > 0 ? "+INF" : "-INF";
+    if (std::isnan(value)) return std::signbit(value) ? "-NAN" : "+NAN";
+    return general_six(value);
+}
+
 std::ostream& write_number(std::ostream& out, float value) {
-    const double wide = value;
-    if (std::isinf(wide)) return out << (wide > 0 ? "+INF" : "-INF");
-    if (std::isnan(wide)) return out << (std::signbit(wide) ? "-NAN" : "+NAN");
-    return out << general_six(value);
+    return out << number_text(value);
 }
 
 }  // namespace dialogue

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <istream>
 #include <ostream>
+#include <string>
 
 namespace dialogue {
 
@@ -22,5 +23,20 @@ std::istream& read_number(std::istream& in, std::uint32_t& value);
 // Writes the value widened to double in general notation with 6 significant digits ("7.18151e-09");
 // infinities as "+INF" and "-INF", not-a-number as "+NAN" or "-NAN".
 std::ostream& write_number(std::ostream& out, float value);
+
+// The text write_number writes, for any double: the page's table writes F, F' and the step with it.
+std::string number_text(double value);
+
+// The texts of several numbers, separated by blanks.
+template <class... Numbers>
+std::string number_texts(Numbers... values) {
+    std::string line;
+    const auto add = [&line](double value) {
+        if (!line.empty()) line += ' ';
+        line += number_text(value);
+    };
+    (add(values), ...);
+    return line;
+}
 
 }  // namespace dialogue

@@ -5,8 +5,11 @@ import { createConsole } from './console.js';
 import { registerServiceWorker } from './offline.js';
 import { startPage } from './page.js';
 import { startTouchKeys } from './touch.js';
+import { replay } from './view/replay.js';
+import { startView } from './view/view.js';
 
 const handlers = {};
+const iteration = startView(document.getElementById('view'), { run: replay });
 const console = createConsole(document.getElementById('console'), handlers);
 const page = startPage({
   console,
@@ -14,6 +17,7 @@ const page = startPage({
   rerun: document.getElementById('rerun'),
   clear: document.getElementById('clear'),
   retry: document.getElementById('retry'),
+  iteration,
 });
 Object.assign(handlers, page.handlers);
 console.takeTypedAhead();

@@ -20,7 +20,7 @@ const reasonOf = (error) => (error instanceof TypeError && /fetch|network|load/i
   ? texts.offline : error.message);
 
 // Returns the handlers the console calls (createConsole's).
-export function startPage({ console, status, rerun, clear, retry }) {
+export function startPage({ console, status, rerun, clear, retry, iteration }) {
   const decoder = new TextDecoder();
   const interruption = new Error('interrupted');
   const listeners = [];
@@ -69,6 +69,7 @@ export function startPage({ console, status, rerun, clear, retry }) {
     write(fd, bytes) {
       console.write(decoder.decode(bytes, { stream: true }));
     },
+    iteration,  // the view of the method hears of the runs
     // As a console switched to raw mode, the wait takes what was typed ahead first.
     readKey() {
       const ahead = given.filter((part) => part !== null);

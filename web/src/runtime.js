@@ -21,12 +21,15 @@ class ProgramExit {
 // host.write(fd, bytes): standard output (1) or error (2).
 // host.readKey(capacity): the bytes of the next key press, null where there is no keyboard, or a
 //   Promise as for read.
+// host.iteration (optional): begin(x0, eps, limit, text), update(x, next, f, df, delta, text) and
+//   end(outcome, x, count, text), as the program's iteration tells them (see view/runs.js).
 // Resolves to the program's exit status; rejects when a Promise of the host rejects (the run is
 // abandoned) or the module traps.
 export async function runProgram(module, host) {
   let pending = null;  // what the program waits for, while its stack is unwound
   let rewinding = false;
-  const imports = { wasi_snapshot_preview1: wasi(), newton: { read_key: waiting(readKey) } };
+  const imports = { wasi_snapshot_preview1: wasi(),
+                    newton: { read_key: waiting(readKey), ...iteration(host.iteration ?? {}) } };
   const instance = await WebAssembly.instantiate(module, imports);
   Object.assign(program, { module, instance, imports });
   const exports = instance.exports;
@@ -67,6 +70,15 @@ export async function runProgram(module, host) {
     const taken = key.subarray(0, capacity);
     new Uint8Array(memory(), into, taken.length).set(taken);
     return taken.length;
+  }
+
+  // Each call's last two arguments are the program's text of its numbers, in its memory.
+  function iteration(observer) {
+    const told = (name) => (...args) => {
+      const [at, length] = args.splice(-2);
+      observer[name]?.(...args, new TextDecoder().decode(new Uint8Array(memory(), at, length)));
+    };
+    return { run_begin: told('begin'), run_update: told('update'), run_end: told('end') };
   }
 
   function wasi() {

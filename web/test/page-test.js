@@ -94,6 +94,69 @@ async function expectedStream(input) {
   return text.slice(0, split) + lines + text.slice(split, at) + rest + text.slice(at);
 }
 
+// What the native build's observer is told of a dialogue's run (tests/observed_steps): the table's
+// rows as the view should write them, and each update's x and δ and the result's x as bits.
+function nativeSteps(input) {
+  const run = spawnSync(path.join(path.dirname(native), 'tests', 'observed_steps'), [], { input: `${input}\0` });
+  const rows = [];
+  const bits = [];
+  for (const line of run.stdout.toString('utf8').trim().split('\n')) {
+    const [kind, ...fields] = line.split(' ');
+    const texts = fields.slice(fields.indexOf('|') + 1);
+    if (kind === 'update') {
+      const formed = !/NAN|INF/.test(texts[1]);
+      rows.push([String(rows.length), texts[0], texts[2], texts[3], formed ? texts[4] : '—']);
+      bits.push([fields[1], fields[4]]);
+    }
+    if (kind === 'end') bits.push(fields[0] === '0' ? fields[1] : null);
+  }
+  return { rows, bits };
+}
+
+// The view as the page shows it: every listed run's numbers, with x and δ of each step and the root
+// as bits, its table's rows (null where it is not shown) and the tangents drawn for it; the notes
+// under the graph and the legend.
+const viewState = `(() => {
+  const hex = (value, size) => {
+    const view = new DataView(new ArrayBuffer(8));
+    if (size === 4) view.setFloat32(0, value);
+    else view.setFloat64(0, value);
+    return [...new Uint8Array(view.buffer, 0, size)].map((b) => b.toString(16).padStart(2, '0')).join('');
+  };
+  const runs = window.newtonRuns.map((run, id) => {
+    const table = document.querySelector('#view table[data-run="' + id + '"]');
+    const group = document.querySelector('#view g[data-run="' + id + '"]');
+    return {
+      outcome: run.outcome, reason: run.reason, count: run.count, limit: run.limit,
+      x0: hex(run.x0, 4), eps: hex(run.eps, 4), steps: run.steps.length,
+      bits: [...run.steps.map((s) => [hex(s.x, 4), hex(s.delta, 8)]), run.root === null ? null : hex(run.root, 4)],
+      rows: table && [...table.tBodies[0].rows].map((row) => [...row.cells].map((cell) => cell.textContent)),
+      tangents: group ? group.querySelectorAll('.tangent').length : 0,
+      look: group && [getComputedStyle(group.querySelector('.tangent')).stroke,
+                      getComputedStyle(group.querySelector('.tangent')).strokeDasharray,
+                      group.querySelector('.point')?.dataset.marker],
+    };
+  });
+  const lines = [...document.querySelectorAll('#view .graph line')].flatMap((l) =>
+    ['x1', 'y1', 'x2', 'y2'].map((a) => Number(l.getAttribute(a))));
+  return { runs, notes: [...document.querySelectorAll('#view .view-notes li')].map((li) => li.textContent),
+           legend: document.querySelectorAll('#view .view-legend li').length,
+           link: document.querySelector('#view .view-link').getAttribute('href'),
+           farthest: Math.max(...lines.map(Math.abs)) };
+})()`;
+
+// Runs a dialogue to its key wait and returns the view's run of it, checked against the native
+// build's numbers.
+async function viewedRun(page, input) {
+  await page.toKeyWait(`${input}\n`, input);
+  const view = await page.evaluate(viewState);
+  const run = view.runs[view.runs.length - 1];
+  const native = nativeSteps(input);
+  assert.deepStrictEqual(run.bits, native.bits, `${input}: x, δ and the root as the native build's`);
+  assert.deepStrictEqual(run.rows.slice(0, -1), native.rows, `${input}: the table's rows`);
+  return { view, run };
+}
+
 // Helpers on one engine's page.
 function on(browser) {
   const evaluate = (expression) => browser.evaluate(expression);
@@ -313,6 +376,101 @@ const rows = [
     },
   },
   {
+    name: 'the view: after 0 0.001 100 the table has the run\'s rows and the drawing its tangents',
+    async run(browser, page) {
+      const { run } = await viewedRun(page, '0 0.001 100');
+      assert.deepStrictEqual([run.outcome, run.reason, run.count, run.tangents], ['root', 'accuracy', 3, 4]);
+      assert.match(run.rows[run.rows.length - 1][0], /точность достигнута, корень 0\.299733, итераций 3/);
+      await page.endAndRerun('the view');
+    },
+  },
+  {
+    name: 'the view: 1.32 1e-6 50 and 1.33 1e-6 50 overlaid, in colours, dashes and markers of their own',
+    async run(browser, page) {
+      await viewedRun(page, '1.32 1e-6 50');
+      await page.endAndRerun('1.32');
+      await viewedRun(page, '1.33 1e-6 50');
+      await page.evaluate(`(() => {
+        const boxes = [...document.querySelectorAll('#view .view-list input')].slice(-2);
+        for (const box of boxes) if (!box.checked) box.click();
+      })()`);
+      const view = await page.evaluate(viewState);
+      const [left, right] = view.runs.slice(-2);
+      assert.deepStrictEqual([left.reason, right.reason, right.count], ['non-finite', 'accuracy', 11]);
+      assert.ok(left.rows && right.rows && left.tangents > 0 && right.tangents > 0, 'both drawn, both tables');
+      assert.strictEqual(view.legend, 2);
+      assert.ok(left.look.every((part, i) => part !== right.look[i]), `${left.look} / ${right.look}`);
+      await page.endAndRerun('overlaid');
+    },
+  },
+  {
+    name: 'the view: 1.3267 1e30 100 leaves the view with a note, and the picture stays whole; keys (and in Chromium the wheel and a drag) zoom and pan it',
+    async run(browser, page) {
+      const { view, run } = await viewedRun(page, '1.3267 1e30 100');
+      assert.deepStrictEqual([run.outcome, run.count], ['root', 0]);
+      assert.ok(view.notes.some((note) => /x₁ = -26857\.8 — за пределами графика/.test(note)), view.notes.join('\n'));
+      assert.ok(view.farthest < 5000, `a line drawn out to ${view.farthest}`);
+      // The keys of the focused graph zoom and pan it, and «Сбросить» brings back the window.
+      const ticks = () => page.evaluate("[...document.querySelectorAll('#view .graph .axes text')].map((t) => t.textContent).join(' ')");
+      const home = await ticks();
+      await page.evaluate("document.querySelector('#view .graph').focus()");
+      for (const key of ['-', 'ArrowLeft']) {
+        const before = await ticks();
+        await browser.press(key);
+        assert.notStrictEqual(await ticks(), before, key);
+      }
+      if (browser.name === 'chromium') {  // the wheel and a drag, through playwright's mouse
+        const box = await browser.page.locator('#view .graph').boundingBox();
+        await browser.page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+        for (const move of [() => browser.page.mouse.wheel(0, -200), async () => {
+          await browser.page.mouse.down();
+          await browser.page.mouse.move(box.x + box.width / 4, box.y + box.height / 3, { steps: 5 });
+          await browser.page.mouse.up();
+        }]) {
+          const before = await ticks();
+          await move();
+          assert.notStrictEqual(await ticks(), before, 'the wheel, a drag');
+        }
+      }
+      assert.strictEqual(await page.program(), 'key', 'the graph\'s keys are no key press to the program');
+      await page.evaluate("document.querySelector('#view [data-action=reset]').click()");
+      assert.strictEqual(await ticks(), home, '«Сбросить»');
+      await page.evaluate("document.getElementById('line').focus()");
+      await page.endAndRerun('1.3267');
+    },
+  },
+  {
+    name: 'the view: 0 0 4294967295 stays responsive; its table ends where x repeats',
+    async run(browser, page) {
+      const start = Date.now();
+      const { run } = await viewedRun(page, '0 0 4294967295');
+      console.log(`0 0 4294967295: the key wait and the view after ${Date.now() - start} ms`);
+      assert.deepStrictEqual([run.reason, run.steps, run.limit], ['limit', 5, 4294967295]);
+      assert.match(run.rows[run.rows.length - 1][0], /x повторился \(0\.299733\): такой цикл исчерпал бы предел в 4294967295/);
+      await page.endAndRerun('the largest limit');
+    },
+  },
+  {
+    name: 'the view: a link with runs in it makes them again and shows them all',
+    async run(browser, page) {
+      const site = (await page.evaluate('location.href')).split('#')[0];
+      const link = '#runs=1.32,0.000001,50;1.33,0.000001,50;-0,1e30,4294967295';
+      await browser.goto('about:blank');
+      await browser.goto(site + link);
+      await page.settled(['reading'], 'the link');
+      const deadline = Date.now() + 20000;
+      while (await page.evaluate('window.newtonRuns.length') < 3 && Date.now() < deadline) {
+        await new Promise((resolve) => setTimeout(resolve, 50));
+      }
+      const view = await page.evaluate(viewState);
+      assert.deepStrictEqual(view.runs.map((run) => [run.x0, run.eps, run.limit]),
+                             [['3fa8f5c3', '358637bd', 50], ['3faa3d71', '358637bd', 50], ['80000000', '7149f2ca', 4294967295]]);
+      assert.ok(view.runs.every((run) => run.rows !== null && run.tangents > 0), 'all shown');
+      assert.strictEqual(view.link, link);
+      assert.strictEqual(view.legend, 3);
+    },
+  },
+  {
     name: 'the dialogue is in the accessibility tree, a polite log, with Russian names',
     // Chromium's DevTools protocol gives the tree.
     engines: ['chromium'],
@@ -325,6 +483,11 @@ const rows = [
       assert.ok(nodes.some((n) => n.role?.value === 'StaticText' && n.name?.value.includes(greeting)));
       assert.deepStrictEqual(named('button').filter((name) => !/^[А-Яа-яЁё «»]+$/.test(name)), []);
       assert.strictEqual(await page.evaluate("document.getElementById('transcript').getAttribute('aria-live')"), 'polite');
+      // The view's tables, the drawing's text alternative, are tables there with their captions.
+      const tables = named('table');
+      assert.ok(tables.some((name) => /^X0 = 1\.33, точность 1e-06, предел 50 → корень 2\.59939/.test(name)), tables.join('\n'));
+      assert.ok(named('columnheader').includes('F′(xₖ)') && named('cell').includes('204.01'));
+      assert.ok(named('image').some((name) => /График F\(x\)/.test(name)));
       await session.detach();
     },
   },
@@ -333,6 +496,30 @@ const rows = [
 // Rows in a browser of their own, Chromium only (launched with the row's options): each opens the
 // site itself.
 const chromiumRows = [
+  {
+    name: 'on a touch screen the view\'s graph zooms by a pinch',
+    options: { hasTouch: true, isMobile: true, viewport: { width: 390, height: 800 }, deviceScaleFactor: 2 },
+    async run(browser, page, site) {
+      await browser.goto(`${site}#runs=0,0.001,100`);
+      await page.settled(['reading']);
+      const ticks = () => page.evaluate("[...document.querySelectorAll('#view .graph .axes text')].map((t) => t.textContent).join(' ')");
+      while (await page.evaluate('window.newtonRuns.length') < 1) await new Promise((resolve) => setTimeout(resolve, 50));
+      const graph = browser.page.locator('#view .graph');
+      await graph.scrollIntoViewIfNeeded();
+      const box = await graph.boundingBox();
+      const session = await browser.context.newCDPSession(browser.page);
+      const touch = (type, spread) => session.send('Input.dispatchTouchEvent', {
+        type, touchPoints: type === 'touchEnd' ? [] : [-1, 1].map((side, id) => (
+          { x: box.x + box.width / 2 + side * spread, y: box.y + box.height / 2, id })),
+      });
+      const before = await ticks();
+      await touch('touchStart', 20);
+      for (const spread of [40, 60, 80]) await touch('touchMove', spread);
+      await touch('touchEnd', 0);
+      assert.notStrictEqual(await ticks(), before, 'a pinch');
+      await session.detach();
+    },
+  },
   {
     name: 'on a touch screen the keys «Ввод», «Стереть», «Любая клавиша» and a soft keyboard\'s text drive a run',
     options: { hasTouch: true, isMobile: true, viewport: { width: 390, height: 800 }, deviceScaleFactor: 2 },

@@ -1,0 +1,119 @@
+// What the site's module tells the page of its iteration, against what the native build's observer
+// is told (build/tests/observed_steps), over the suite's dialogues, a sample of the sweep's starting
+// values with both its accuracies and the largest limit, and the view's own examples: every x, step
+// and result bit for bit and digit for digit. F and F' too, except that an x87 build's exponential
+// (the C library's expl) may differ from the module's correctly rounded one in its last bit: there
+// they must agree to within a few units in the last place of the extended terms they sum.
+// Usage: node observed-steps.js <site directory> <observed_steps>
+'use strict';
+const assert = require('node:assert');
+const { spawnSync } = require('node:child_process');
+const fs = require('node:fs');
+const path = require('node:path');
+
+let piped;  // these come from the page's ES modules
+let runProgram;
+
+const [site, native] = process.argv.slice(2);
+
+function dialogues() {
+  const source = fs.readFileSync(path.join(__dirname, '../../tests/program_test.cpp'), 'utf8');
+  const escapes = { n: '\n', t: '\t', '\\': '\\', '"': '"' };
+  const suite = [...source.matchAll(/(?:^\s*\{|how\.input = )"((?:[^"\\]|\\.)*)"/gm)]
+    .map((m) => m[1].replace(/\\(.)/g, (_, c) => escapes[c]));
+  assert.ok(suite.length > 20, 'the suite\'s dialogues');
+  // Every 2^22nd bit pattern and its neighbours, written with the nine digits that read back as it.
+  const bits = new DataView(new ArrayBuffer(4));
+  const sweep = [];
+  for (let base = 0; base < 2 ** 32; base += 2 ** 22) {
+    for (const pattern of [base, base + 1, base + 2 ** 22 - 1]) {
+      bits.setUint32(0, pattern);
+      const x0 = bits.getFloat32(0);
+      if (Number.isNaN(x0)) continue;
+      const text = Number.isFinite(x0) ? x0.toPrecision(9) : (x0 > 0 ? '1e39' : '-1e39');
+      for (const eps of ['0', '0.001']) sweep.push(`${text} ${eps} 4294967295`);
+    }
+  }
+  const view = ['1.32 1e-6 50', '1.33 1e-6 50', '0 0 4294967295', '1.3267 1e30 100'];
+  return [...new Set([...suite, ...view]), ...sweep];
+}
+
+// A single or double from its bits in hexadecimal.
+function value(bits) {
+  const view = new DataView(new ArrayBuffer(8));
+  if (bits.length === 8) {
+    view.setUint32(0, parseInt(bits, 16));
+    return view.getFloat32(0);
+  }
+  view.setBigUint64(0, BigInt(`0x${bits}`));
+  return view.getFloat64(0);
+}
+
+// The same report, or an update whose F and F' differ only as far as the exponential may.
+function agree(got, expected) {
+  if (got === expected) return true;
+  // update x next f df step | the same written
+  const [a, b] = [got, expected].map((line) => line.split(' '));
+  if (a[0] !== 'update' || b[0] !== 'update' || a.length !== b.length) return false;
+  const x = value(a[1]);
+  const terms = 2 * Math.exp(-x) + 0.2 * x * x + 1.5 + 0.4 * Math.abs(x);
+  const near = (i) => Math.abs(value(a[i]) - value(b[i])) <= terms * 2 ** -60;
+  return [1, 2, 5, 7, 8, 11].every((i) => a[i] === b[i]) && near(3) && near(4);
+}
+
+function hex(value, bytes) {
+  const view = new DataView(new ArrayBuffer(8));
+  if (bytes === 4) view.setFloat32(0, value);
+  else view.setFloat64(0, value);
+  return [...new Uint8Array(view.buffer, 0, bytes)].map((b) => b.toString(16).padStart(2, '0')).join('');
+}
+
+async function moduleRun(module, input) {
+  const lines = [];
+  await runProgram(module, {
+    read: piped(Buffer.from(input, 'latin1')),
+    write() {},
+    readKey() {
+      return null;
+    },
+    iteration: {
+      begin(x0, eps, limit, text) {
+        lines.push(`begin ${hex(x0, 4)} ${hex(eps, 4)} ${limit >>> 0} | ${text}`);
+      },
+      update(x, next, f, df, delta, text) {
+        lines.push(`update ${hex(x, 4)} ${hex(next, 4)} ${hex(f, 8)} ${hex(df, 8)} ${hex(delta, 8)} | ${text}`);
+      },
+      end(outcome, x, count, text) {
+        lines.push(`end ${outcome} ${hex(x, 4)} ${count >>> 0} | ${text}`);
+      },
+    },
+  });
+  return lines;
+}
+
+async function main() {
+  ({ piped } = await import('../src/view/piped.js'));
+  ({ runProgram } = await import('../src/runtime.js'));
+  const module = await WebAssembly.compile(fs.readFileSync(path.join(site, 'newton.wasm')));
+  const inputs = dialogues();
+  const run = spawnSync(native, [], { input: Buffer.from(inputs.map((i) => `${i}\0`).join(''), 'latin1'),
+                                      maxBuffer: 1 << 30 });
+  assert.strictEqual(run.status, 0, 'observed_steps');
+  const expected = run.stdout.toString('latin1').split('\n');
+  let line = 0;
+  let updates = 0;
+  for (const input of inputs) {
+    for (const got of await moduleRun(module, input)) {
+      const wanted = expected[line++];
+      if (!agree(got, wanted)) assert.strictEqual(got, wanted, `input ${JSON.stringify(input)}`);
+      if (got.startsWith('update')) ++updates;
+    }
+  }
+  assert.strictEqual(expected.slice(line).join(''), '', 'runs the module did not make');
+  console.log(`${inputs.length} dialogues, ${updates} updates: the module told the native build's numbers`);
+}
+
+main().catch((error) => {
+  console.error(error);
+  process.exit(1);
+});
