@@ -154,6 +154,15 @@ bool running_program::signal(int signal_number) const {
     return status_ == -1 && kill(pid_, signal_number) == 0;
 }
 
+bool running_program::stopped_within(std::chrono::milliseconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!is_stopped(pid_)) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 program_run running_program::result() const {
     return {status_, contents_of(out_), contents_of(err_)};
 }

@@ -45,6 +45,9 @@ class running_program {
     // Sends a signal to the program; false when it has already ended.
     bool signal(int signal_number) const;
 
+    // Waits up to `limit` for the program to be stopped; false when it ended or runs on.
+    bool stopped_within(std::chrono::milliseconds limit) const;
+
     // The status and output; call after ended_within returned true.
     program_run result() const;
 
