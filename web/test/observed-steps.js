@@ -10,6 +10,7 @@ const assert = require('node:assert');
 const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
+const { suiteInputs, singlesEvery } = require('./inputs.js');
 
 let piped;  // these come from the page's ES modules
 let runProgram;
@@ -17,25 +18,10 @@ let runProgram;
 const [site, native] = process.argv.slice(2);
 
 function dialogues() {
-  const source = fs.readFileSync(path.join(__dirname, '../../tests/program_test.cpp'), 'utf8');
-  const escapes = { n: '\n', t: '\t', '\\': '\\', '"': '"' };
-  const suite = [...source.matchAll(/(?:^\s*\{|how\.input = )"((?:[^"\\]|\\.)*)"/gm)]
-    .map((m) => m[1].replace(/\\(.)/g, (_, c) => escapes[c]));
-  assert.ok(suite.length > 20, 'the suite\'s dialogues');
-  // Every 2^22nd bit pattern and its neighbours, written with the nine digits that read back as it.
-  const bits = new DataView(new ArrayBuffer(4));
-  const sweep = [];
-  for (let base = 0; base < 2 ** 32; base += 2 ** 22) {
-    for (const pattern of [base, base + 1, base + 2 ** 22 - 1]) {
-      bits.setUint32(0, pattern);
-      const x0 = bits.getFloat32(0);
-      if (Number.isNaN(x0)) continue;
-      const text = Number.isFinite(x0) ? x0.toPrecision(9) : (x0 > 0 ? '1e39' : '-1e39');
-      for (const eps of ['0', '0.001']) sweep.push(`${text} ${eps} 4294967295`);
-    }
-  }
+  // Every 2^22nd bit pattern and its neighbours, with both accuracies and the largest limit.
+  const sweep = singlesEvery(2 ** 22).flatMap((x0) => ['0', '0.001'].map((eps) => `${x0} ${eps} 4294967295`));
   const view = ['1.32 1e-6 50', '1.33 1e-6 50', '0 0 4294967295', '1.3267 1e30 100'];
-  return [...new Set([...suite, ...view]), ...sweep];
+  return [...new Set([...suiteInputs(), ...view]), ...sweep];
 }
 
 // A single or double from its bits in hexadecimal.

@@ -9,6 +9,7 @@
 // Usage: node page-test.js <site directory> <native program> [engine...]
 'use strict';
 const assert = require('node:assert');
+const { suiteInputs } = require('./inputs.js');
 const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const http = require('node:http');
@@ -22,16 +23,6 @@ const firstPrompt = 'Введите начальное приближение X0
 const keyPrompt = 'Нажмите любую клавишу';
 const result = 'Корень = 0.299733 F(0.299733)=7.18151e-09';
 const transferBudget = 150000;
-
-// The inputs of the suite's end-to-end dialogues, as C string literals.
-function suiteInputs() {
-  const source = fs.readFileSync(path.join(__dirname, '../../tests/program_test.cpp'), 'utf8');
-  const literal = /(?:^\s*\{|how\.input = )"((?:[^"\\]|\\.)*)"/gm;
-  const escapes = { n: '\n', t: '\t', '\\': '\\', '"': '"' };
-  const inputs = [...source.matchAll(literal)].map((m) => m[1].replace(/\\(.)/g, (_, c) => escapes[c]));
-  assert.ok(inputs.length > 20, 'the suite\'s dialogues');
-  return [...new Set(inputs)];
-}
 
 // Serves the site as a static host that sends the .br or .gz copies does (only the .gz ones where
 // encodings says so); bytes counts the bodies sent.

@@ -6,6 +6,7 @@
 const assert = require('node:assert');
 const fs = require('node:fs');
 const path = require('node:path');
+const { singlesEvery } = require('./inputs.js');
 
 let piped;  // these come from the page's ES modules
 let runProgram;
@@ -28,15 +29,7 @@ async function moduleRun(module, input, observer) {
 // Singles of every kind: every 2^23rd bit pattern and its neighbours (zeros, subnormals, the
 // largest, infinities), as X0 and as the accuracy.
 function dialogues() {
-  const bits = new DataView(new ArrayBuffer(4));
-  const singles = [];
-  for (let base = 0; base < 2 ** 32; base += 2 ** 23) {
-    for (const pattern of [base, base + 1, base + 2 ** 23 - 1]) {
-      bits.setUint32(0, pattern);
-      const value = bits.getFloat32(0);
-      if (!Number.isNaN(value)) singles.push(Number.isFinite(value) ? value.toPrecision(9) : `${value < 0 ? '-' : ''}1e39`);
-    }
-  }
+  const singles = singlesEvery(2 ** 23);
   const limits = ['0', '7', '100', '4294967295'];
   return singles.map((single, i) => `${single} ${i % 3 === 0 ? single : '0.001'} ${limits[i % limits.length]}\n`)
     .concat(['0 0.001 100', '1.32 1e-6 50', '1.33 1e-6 50', '1.3267 1e30 100', '0 0 4294967295', 'abc']);
