@@ -138,7 +138,7 @@ web/node_modules/.package-lock.json: web/package.json web/package-lock.json
 web: packages-web $(WASM_BUILD)/CMakeCache.txt web/node_modules/.package-lock.json
 	cmake --build $(WASM_BUILD) --target newton
 	rm -rf $(WEB)
-	web/make-site $(WASM_BUILD)/newton.wasm $(WEB)
+	node web/build.mjs $(WASM_BUILD)/newton.wasm $(WEB)
 
 web-test: packages-web-test all web
 	node web/test/piped-runs.js $(WEB) $(BUILD)/newton

@@ -25,7 +25,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_CXX_FLAGS_INIT "-fno-exceptions")
-# The link keeps the function names and leaves optimisation to web/make-site: clang would run
+# The link keeps the function names and leaves optimisation to web/build.mjs: clang would run
 # binaryen's wasm-opt on an optimised link by itself and drop the names, which Asyncify's list of the
-# functions that wait needs. make-site strips them.
+# functions that wait needs. build.mjs strips them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-O0")

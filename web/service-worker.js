@@ -1,5 +1,5 @@
 // Keeps the site's files on the first visit, so that the page loads with no network, and answers
-// from them first. make-site fills in the list of files and a version that changes with them. On
+// from them first. build.mjs fills in the list of files and a version that changes with them. On
 // the first visit the files are taken from the browser's HTTP cache, where the page's load has
 // just put them; an update asks the server again.
 const version = 'newton-@VERSION@';
