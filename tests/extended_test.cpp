@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "equation/soft_exponential.hpp"
-#include "equation/soft_extended.hpp"
+#include "equation/soft_float/soft_extended.hpp"
 
 namespace {
 

@@ -11,32 +11,11 @@
 #include "console/key_decoder.hpp"
 #include "console/terminal.hpp"
 
-// Debian's WebAssembly compiler runtime was built with the stack protector and refers to these.
-extern "C" {
-unsigned long __stack_chk_guard = 0x2A5C3E91;
-[[noreturn]] void __stack_chk_fail() {
-    __builtin_trap();
-}
-}
-
 // The page's key wait: waits for the next key press, or what was typed ahead, and copies at most
 // `capacity` of the bytes its terminal sent for it; 0 where there is no keyboard (a run with piped
 // input).
 extern "C" __attribute__((import_module("newton"), import_name("read_key"))) int page_read_key(
     unsigned char* into, int capacity);
-
-// The page waits for input without blocking its browser: the module is transformed by Asyncify,
-// which unwinds the program's call stack into this room while the page waits, then winds it back.
-// The link exports its address; the page hands it to Asyncify.
-namespace {
-alignas(16) std::array<unsigned char, 4096> unwind_room;  // the deepest wait saves 392 bytes
-}  // namespace
-struct unwind_data {
-    unsigned char* top;  // where the next saved frame goes
-    unsigned char* end;
-};
-extern "C" unwind_data newton_unwind_data;
-unwind_data newton_unwind_data = {unwind_room.data(), unwind_room.data() + unwind_room.size()};
 
 namespace console::platform {
 

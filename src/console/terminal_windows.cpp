@@ -20,16 +20,6 @@ namespace {
 
 HANDLE keyboard = INVALID_HANDLE_VALUE;
 
-// long double is extended precision only while the x87 precision control asks for a 64-bit
-// significand; a C runtime may start with 53 bits.
-void use_extended_precision() {
-    constexpr unsigned short precision_control = 0x0300;  // bits 8-9: 11 is 64 bits
-    unsigned short control = 0;
-    __asm__ volatile("fnstcw %0" : "=m"(control));
-    control |= precision_control;
-    __asm__ volatile("fldcw %0" : : "m"(control));
-}
-
 // The texts are Windows-1251 whatever the system's ANSI code page.
 std::wstring from_cp1251(std::string_view text) {
     const int size = static_cast<int>(text.size());
@@ -75,7 +65,6 @@ void drop_rest_of_burst() {
 }  // namespace
 
 void start() {
-    use_extended_precision();
     keyboard = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
 }

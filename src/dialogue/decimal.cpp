@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "equation/soft_rounding.hpp"
+#include "equation/soft_float/soft_rounding.hpp"
 
 namespace dialogue {
 namespace {

@@ -3,8 +3,10 @@
 
 #include "console/console.hpp"
 #include "dialogue/dialogue.hpp"
+#include "equation/extended.hpp"
 
 int main() {
+    equation::use_extended_precision();
     console::start();
     return dialogue::run_dialogue();
 }

@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "equation/soft_extended.hpp"
-#include "equation/soft_rounding.hpp"
+#include "equation/soft_float/soft_extended.hpp"
+#include "equation/soft_float/soft_rounding.hpp"
 
 namespace equation {
 namespace {

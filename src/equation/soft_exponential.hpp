@@ -1,11 +1,19 @@
-// The software exponential's parts, as its tests see them: the table of its fast evaluation, and
-// each evaluation on its own.
+// The software exponential, and its parts as its tests see them: the table of its fast evaluation,
+// and each evaluation on its own.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "equation/soft_extended.hpp"
+#include "equation/soft_float/soft_extended.hpp"
+
+namespace equation {
+
+// e^a correctly rounded to the extended format, for a finite double whose result is finite and
+// not zero (the range check before it sees to that).
+soft_extended soft_exp(double a);
+
+}  // namespace equation
 
 namespace equation::soft_exponential {
 

@@ -51,8 +51,4 @@ class soft_extended {
 bool is_finite(soft_extended value);
 bool is_nan(soft_extended value);
 
-// e^a correctly rounded to the extended format, for a finite double whose result is finite and
-// not zero (the range check before it sees to that).
-soft_extended soft_exp(double a);
-
 }  // namespace equation

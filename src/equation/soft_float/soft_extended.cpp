@@ -1,8 +1,8 @@
-#include "equation/soft_extended.hpp"
+#include "equation/soft_float/soft_extended.hpp"
 
 #include <utility>
 
-#include "equation/soft_rounding.hpp"
+#include "equation/soft_float/soft_rounding.hpp"
 
 // Every operation ends in soft::round: it computes its exact result, or the exact result's leading
 // 128 bits with the rest folded into the lowest bit (which then sits far below the rounding point),

@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "equation/soft_extended.hpp"
+#include "equation/soft_float/soft_extended.hpp"
 
 namespace equation::soft {
 
