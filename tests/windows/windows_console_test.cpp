@@ -18,6 +18,7 @@
 #include "console/windows_wait.hpp"
 #include "dialogue/dialogue.hpp"
 #include "dialogue/texts.hpp"
+#include "equation/extended.hpp"
 #include "support/captured_stderr.hpp"
 
 namespace {
@@ -307,7 +308,7 @@ TEST(WindowsStart, LongDoubleIsExtendedPrecision) {
     __asm__ volatile("fldcw %0" : : "m"(double_precision));
     ASSERT_EQ(control_word() & 0x0300U, 0x0200U);
 
-    console::platform::start();
+    equation::use_extended_precision();
     EXPECT_EQ(control_word() & 0x0300U, 0x0300U);
     volatile long double tiny = 0x1p-60L;
     EXPECT_NE(1.0L + tiny, 1.0L);  // 53 bits would lose it
