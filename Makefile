@@ -25,7 +25,8 @@ DIST ?= dist
 GENERATOR = $(if $(shell command -v ninja),Ninja,Unix Makefiles)
 configure = cmake -S . -B $(1) $(if $(wildcard $(1)/CMakeCache.txt),,-G "$(GENERATOR)")
 # The project's checks hold its own code to its warnings as errors; a plain build does not.
-CHECKS = -DNEWTON_WARNINGS_AS_ERRORS=ON
+CHECK_SETTINGS = NEWTON_WARNINGS_AS_ERRORS=ON
+CHECKS = $(addprefix -D,$(CHECK_SETTINGS))
 # Configures the build directory $(1) with the settings $(2) (NAME=VALUE ...) unless its cache
 # already holds every one of them.
 configure-for = for setting in $(2); do \
@@ -48,7 +49,7 @@ run: packages-run $(BUILD)/CMakeCache.txt ## builds the program alone and starts
 
 # Here the tests are required (a missing GoogleTest stops the configuration), and warnings are errors.
 check: packages-check $(BUILD)/CMakeCache.txt ## the suite
-	$(call configure-for,$(BUILD),NEWTON_TESTS=ON NEWTON_WARNINGS_AS_ERRORS=ON)
+	$(call configure-for,$(BUILD),NEWTON_TESTS=ON $(CHECK_SETTINGS))
 	cmake --build $(BUILD)
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
