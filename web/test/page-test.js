@@ -511,9 +511,12 @@ const rows = [
   {
     name: '«Очистить прошлые запуски» during a run clears the earlier runs, the view\'s list and link, and keeps the run',
     async run(browser, page) {
+      await page.toKeyWait('1 2 3\n', 'an earlier run');
+      await page.endAndRerun('an earlier run');
       await browser.type('0');
       await browser.press('Enter');
       await page.settled(['reading'], 'X0 read');
+      assert.strictEqual(await page.evaluate("document.getElementById('clear').hidden"), false, 'an earlier run to clear');
       await page.evaluate("document.getElementById('clear').click()");
       const after = await page.evaluate(`({ screen: window.newtonScreen(), hidden: document.getElementById('clear').hidden,
         runs: document.querySelectorAll('#view .view-list li').length, link: document.querySelector('#view .view-link').hidden })`);
@@ -560,6 +563,12 @@ const chromiumRows = [
       await browser.viewport(1920, 1080);
       assert.deepStrictEqual(await inView('rerun'), [true, true, true, true], '1920×1080');
       await browser.screenshot(path.join(dir, 'wide-1920.png'));
+      // Paper is black on white, whatever the screen's theme.
+      await browser.page.emulateMedia({ media: 'print', colorScheme: 'dark' });
+      assert.deepStrictEqual(await page.evaluate(`['h1', '.equation', '#transcript', 'html'].map((s) => {
+        const style = getComputedStyle(document.querySelector(s));
+        return s === 'html' ? style.backgroundColor : style.color;
+      })`), ['rgb(0, 0, 0)', 'rgb(0, 0, 0)', 'rgb(0, 0, 0)', 'rgb(255, 255, 255)']);
     },
   },
   {
@@ -607,14 +616,11 @@ const chromiumRows = [
       await page.settled(['key'], 'touch keys');
       assert.match(await page.run(), /X0: -1\.5e-3\n.*Корень/s);
       await browser.screenshot(path.join(dir, 'phone.png'));
-      // The graph and the table one tap away, and back; with a soft keyboard up the line stays above it.
+      // The graph and the table one tap away, and back.
       await button('Ход метода').tap();
       assert.deepStrictEqual(await Promise.all(['#view .graph', '#view table', '#console'].map((s) => browser.page.isVisible(s))), [true, true, false]);
       await button('Программа').tap();
       assert.strictEqual(await page.focused(), 'line', '«Программа»');
-      await browser.viewport(390, 370);
-      await browser.page.waitForFunction(`document.getElementById('line').getBoundingClientRect().bottom <= visualViewport.height - 16`, null, { timeout: 20000 });
-      await browser.viewport(390, 800);
       await browser.insertText('q');  // a soft keyboard's key ends the wait
       await page.settled(['ended'], 'a soft keyboard\'s key');
       await button('Ввод').tap();
@@ -622,6 +628,10 @@ const chromiumRows = [
       await browser.insertText('0 0.001 100');
       await button('Ввод').tap();
       await page.settled(['key'], 'touch keys');
+      // A soft keyboard comes up below a line far down the page: the line stays above it.
+      await browser.viewport(390, 370);
+      await browser.page.waitForFunction(`document.getElementById('line').getBoundingClientRect().bottom <= visualViewport.height - 16`, null, { timeout: 20000 });
+      await browser.viewport(390, 800);
       await button('Любая клавиша').tap();
       await page.settled(['ended'], '«Любая клавиша»');
       assert.ok(!await button('Любая клавиша').isVisible());
@@ -645,6 +655,7 @@ const chromiumRows = [
       await browser.page.goto(site, { waitUntil: 'commit' });
       await browser.page.waitForSelector('#status');
       assert.strictEqual(await page.evaluate("document.getElementById('status').textContent"), 'Загрузка…');
+      assert.strictEqual(await page.evaluate("document.getElementById('clear').hidden"), true, '«Очистить» while loading');
       assert.ok(await page.evaluate("document.querySelector('math').textContent.replace(/\\s/g, '')")
         .then((text) => text.startsWith('F(x)=2')));
       await browser.type('0');
@@ -654,7 +665,6 @@ const chromiumRows = [
       await browser.type('0.001');
       await browser.press('Enter');
       await browser.type('10');
-      assert.strictEqual(await page.evaluate("document.getElementById('clear').hidden"), true, '«Очистить» while loading');
       module.release();
       await page.settled(['reading'], 'typed while loading');
       await browser.type('0');
