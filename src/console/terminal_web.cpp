@@ -12,10 +12,11 @@
 #include "console/terminal.hpp"
 
 // The page's key wait: waits for the next key press, or what was typed ahead, and copies at most
-// `capacity` of the bytes its terminal sent for it; 0 where there is no keyboard (a run with piped
-// input).
+// `capacity` of the bytes its terminal sent for it; page_no_keyboard where there is no keyboard (a
+// run with piped input), which web/src/runtime.js (its readKey) answers.
 extern "C" __attribute__((import_module("newton"), import_name("read_key"))) int page_read_key(
     unsigned char* into, int capacity);
+constexpr int page_no_keyboard = 0;
 
 namespace console::platform {
 
@@ -32,7 +33,7 @@ int read_key_code() {
     std::array<unsigned char, 256> bytes{};
     for (;;) {
         const int got = page_read_key(bytes.data(), static_cast<int>(bytes.size()));
-        if (got <= 0) return -1;
+        if (got <= page_no_keyboard) return -1;
         std::span<const unsigned char> rest(bytes.data(), static_cast<std::size_t>(got));
         while (!rest.empty()) {
             const decoded_key decoded = decode_key(rest, false, utf8_character_length);

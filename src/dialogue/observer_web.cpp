@@ -21,6 +21,20 @@ __attribute__((import_module("newton"), import_name("run_end"))) void page_run_e
     int outcome, float x, std::uint32_t count, const char* text, int length);
 }
 
+// The code run_end gives the page for an outcome: web/src/view/runs.js (its `outcomes` table)
+// decodes these values, whatever the order of the enumeration.
+int outcome_code(dialogue::outcome kind) {
+    switch (kind) {
+        case dialogue::outcome::root_found:
+            return 0;
+        case dialogue::outcome::limit_used_up:
+            return 1;
+        case dialogue::outcome::left_finite_range:
+            break;
+    }
+    return 2;
+}
+
 class page_view final : public dialogue::iteration_observer {
   public:
     void begin(float x0, float eps, std::uint32_t limit) override {
@@ -38,7 +52,7 @@ class page_view final : public dialogue::iteration_observer {
 
     void end(const dialogue::newton_result& result) override {
         const std::string text = number_texts(result.x);
-        page_run_end(static_cast<int>(result.kind), result.x, result.count, text.data(),
+        page_run_end(outcome_code(result.kind), result.x, result.count, text.data(),
                      static_cast<int>(text.size()));
     }
 };

@@ -10,7 +10,7 @@ const encoder = new TextEncoder();
 // What a terminal sends for the keys that have names; a key not listed here (a modifier alone, a
 // dead key, one an input method is composing) is no key press to the program.
 const namedKeys = {
-  Enter: '\r', Backspace: '\x7f', Escape: '\x1b', Insert: '\x1b[2~', Delete: '\x1b[3~',
+  Enter: '\r', Tab: '\t', Backspace: '\x7f', Escape: '\x1b', Insert: '\x1b[2~', Delete: '\x1b[3~',
   Home: '\x1b[H', End: '\x1b[F', PageUp: '\x1b[5~', PageDown: '\x1b[6~',
   ArrowUp: '\x1b[A', ArrowDown: '\x1b[B', ArrowRight: '\x1b[C', ArrowLeft: '\x1b[D',
   F1: '\x1bOP', F2: '\x1bOQ', F3: '\x1bOR', F4: '\x1bOS', F5: '\x1b[15~', F6: '\x1b[17~',
@@ -33,24 +33,52 @@ const pasteKeys = (event) =>
 const copyKeys = (event) =>
   ((event.ctrlKey || event.metaKey) && event.key.toLowerCase() === 'c') || (event.ctrlKey && event.key === 'Insert');
 
+// The bytes of a key press that ends the key wait, or null for one that does not: Tab moves the
+// focus, the clipboard's keys paste (the paste is the key) or copy a selection.
+export function waitKeyBytes(event, selected) {
+  if (event.key === 'Tab' || event.isComposing || event.metaKey) return null;
+  if (pasteKeys(event) || (copyKeys(event) && selected)) return null;
+  return keyBytes(event);
+}
+
+// Pasted text as the line editor takes it: line ends of every system become \n, and control
+// characters but Tab (an Escape, a bell) are dropped, as they are no part of a number.
+export function pastedText(text) {
+  return text.replace(/\r\n?/g, '\n').replace(/[^\t\n\P{Cc}]/gu, '');
+}
+
 const numberPattern = /[^\s\d]*\d\S*/g;
 
-// handlers.input(bytes): a line typed, or null for the end of the input (Ctrl+D on an empty line).
-// handlers.key(bytes): the key press the program waits for.
-// handlers.interrupt(): Ctrl+C with nothing selected.
-// handlers.enter(): Enter while no program runs.
-// mode: 'line' while lines go to the program (typed ahead or read), 'key' during the key wait,
-// 'idle' while no program runs.
-export function createConsole(root, handlers) {
+// Controls whose keys only activate them: during the key wait a key press on one is the program's
+// key. Any other control of the page (the graph) keeps the keys it uses.
+const activators = 'button, a[href], input[type=checkbox], input[type=radio], summary';
+
+// Returns the console's interface; it tells what is typed through events (see on()):
+//   input(bytes, echo): a line typed, or null for the end of the input (Ctrl+D on an empty line);
+//     echo is the line's text where the console has not shown it yet (the program has not started,
+//     and the line is shown when the program reads it), else null;
+//   key(bytes): the key press the program waits for;
+//   interrupt(): Ctrl+C with nothing selected;
+//   enter(): Enter while no program runs.
+export function createConsole(root) {
   const transcript = root.querySelector('#transcript');
   const input = root.querySelector('#line');
-  const self = { mode: 'idle' };
-  let runStart = null;  // the first node of the run in progress
+  const label = input.getAttribute('aria-label');
+  const listeners = { input: [], key: [], interrupt: [], enter: [] };
+  const emit = (name, ...args) => {
+    for (const listener of listeners[name]) listener(...args);
+  };
+  let state = 'loading';  // the program's, as the page tells it
+  let mode = 'line';      // 'line' while lines go to the program, 'key' during the key wait, else 'idle'
+  let run = null;         // the element that holds the text of the run in progress, or of the last
+  let pending = '';       // the program's text after its last line end, not yet shown
+  let swallowed = null;   // the code of the key that ended the wait, whose release is no click
 
   // Text at the end of the transcript: the program's, the echo of input (class echo), the page's
-  // notes. Rows break between words only: each word with a digit in it is a span that never breaks
-  // (browsers break 7.18151e-09 after its hyphen, and F(0.299733)=7.18151e-09 before the number).
-  function append(text, className) {
+  // notes. Rows break between words only: each word with a digit in it is a span that breaks only
+  // where it is wider than the console (browsers break 7.18151e-09 after its hyphen, and
+  // F(0.299733)=7.18151e-09 before the number). Each call is one addition to the live log.
+  function add(text, className) {
     const span = document.createElement('span');
     if (className) span.className = className;
     let at = 0;
@@ -63,9 +91,22 @@ export function createConsole(root, handlers) {
       at = match.index + match[0].length;
     }
     span.append(text.slice(at));
-    transcript.append(span);
+    (run ?? transcript).append(span);
     input.scrollIntoView({ block: 'nearest' });
     return span;
+  }
+
+  // The program's unfinished line, shown where it waits or someone else writes.
+  function flush() {
+    if (pending === '') return;
+    const text = pending;
+    pending = '';
+    add(text);
+  }
+
+  function append(text, className) {
+    flush();
+    return add(text, className);
   }
 
   function fitInput() {
@@ -73,16 +114,17 @@ export function createConsole(root, handlers) {
     input.style.width = `${Math.max(6, wide + 2)}ch`;
   }
 
+  // Before the program starts a line is kept back, and shown after the prompt it answers.
   function give(text) {
-    append(text, 'echo');
-    handlers.input(encoder.encode(text));
+    const early = state === 'loading';
+    if (!early) append(text, 'echo');
+    emit('input', encoder.encode(text), early ? text : null);
   }
 
   // Typed or pasted text at the caret: each line it completes goes to the program.
   function insert(text) {
     const { selectionStart: start, selectionEnd: end, value } = input;
-    const lines = (value.slice(0, start) + text.replace(/\r\n?/g, '\n').replace(/[^\t\n\P{Cc}]/gu, '') +
-                   value.slice(end)).split('\n');
+    const lines = (value.slice(0, start) + pastedText(text) + value.slice(end)).split('\n');
     const rest = value.slice(end);
     input.value = lines.pop();
     for (const line of lines) give(`${line}\n`);
@@ -93,34 +135,43 @@ export function createConsole(root, handlers) {
 
   // A paste: lines for the program, or during the key wait its key.
   function paste(text) {
-    if (self.mode === 'key') {
-      if (text !== '') handlers.key(encoder.encode(text));
+    if (mode === 'key') {
+      if (text !== '') emit('key', encoder.encode(text));
     } else {
       if (document.activeElement !== input) input.focus();
       insert(text);
     }
   }
 
-  function selected() {
-    return input.selectionStart !== input.selectionEnd || String(getSelection()) !== '';
+  function selection() {
+    if (document.activeElement === input && input.selectionStart !== input.selectionEnd) {
+      return input.value.slice(input.selectionStart, input.selectionEnd);
+    }
+    return String(getSelection());
+  }
+
+  // A terminal's copy (Ctrl+Shift+C), anywhere on the page, rather than the browser's inspector.
+  function copy(text) {
+    if (navigator.clipboard?.writeText) navigator.clipboard.writeText(text).catch(() => {});
+    else document.execCommand('copy');
   }
 
   function lineKey(event) {
     const plainCtrl = event.ctrlKey && !event.altKey && !event.metaKey;
     if (event.key === 'Enter' && !event.isComposing) {
       event.preventDefault();
-      if (self.mode === 'idle') handlers.enter();
-      else if (self.mode === 'line') {
+      if (mode === 'idle') emit('enter');
+      else if (mode === 'line') {
         const line = input.value;
         input.value = '';
         fitInput();
         give(`${line}\n`);
       }
-    } else if (plainCtrl && !event.shiftKey && event.key.toLowerCase() === 'd' && self.mode === 'line') {
+    } else if (plainCtrl && !event.shiftKey && event.key.toLowerCase() === 'd' && mode === 'line') {
       event.preventDefault();
       const line = input.value;
       input.value = '';
-      if (line === '') handlers.input(null);
+      if (line === '') emit('input', null, null);
       else give(line);
     } else if (plainCtrl && event.key.toLowerCase() === 'u') {
       event.preventDefault();
@@ -133,37 +184,51 @@ export function createConsole(root, handlers) {
       input.value = kept + input.value.slice(caret);
       input.setSelectionRange(kept.length, kept.length);
       fitInput();
-    } else if (plainCtrl && !event.shiftKey && event.key.toLowerCase() === 'c' && !selected() &&
-               self.mode !== 'idle') {
+    } else if (plainCtrl && !event.shiftKey && event.key.toLowerCase() === 'c' && selection() === '' &&
+               mode !== 'idle') {
       event.preventDefault();
       append(`${input.value}^C`, 'echo');
       input.value = '';
       fitInput();
-      handlers.interrupt();
-    } else if (event.ctrlKey && event.shiftKey && event.key.toLowerCase() === 'c' && selected()) {
-      event.preventDefault();  // a terminal's copy, not the browser's inspector
-      document.execCommand('copy');
+      emit('interrupt');
     }
   }
 
-  // The key wait takes a key press anywhere on the page but in the page's own controls.
-  document.addEventListener('keydown', (event) => {
-    if (self.mode !== 'key' || event.key === 'Tab' || event.isComposing) return;
-    if (event.target !== input && event.target !== document.body && !root.contains(event.target)) return;
-    if (pasteKeys(event) || (copyKeys(event) && selected()) || event.metaKey) return;
-    const bytes = keyBytes(event);
+  // The key wait takes a key press anywhere on the page: before any handler where the focus is on
+  // the console or a control that keys only activate (so that Space does not tick a checkbox), after
+  // them where a control of the page may use the key itself (the graph's zoom keys stay the graph's).
+  const ownKeys = (target) => target !== input && target !== document.body && !root.contains(target) &&
+    !target.closest?.(activators);
+  function takeKey(event) {
+    const bytes = waitKeyBytes(event, selection() !== '');
     if (bytes === null) return;
     event.preventDefault();
     event.stopPropagation();
-    handlers.key(bytes);
+    swallowed = event.code;
+    emit('key', bytes);
+  }
+  document.addEventListener('keydown', (event) => {
+    if (mode === 'key' && !ownKeys(event.target)) takeKey(event);
+  }, true);
+  document.addEventListener('keydown', (event) => {
+    if (mode === 'key' && ownKeys(event.target) && !event.defaultPrevented) takeKey(event);
+    if (event.ctrlKey && event.shiftKey && event.key.toLowerCase() === 'c' && selection() !== '') {
+      event.preventDefault();
+      copy(selection());
+    }
+  });
+  document.addEventListener('keyup', (event) => {
+    if (event.code !== swallowed) return;
+    swallowed = null;
+    event.preventDefault();
   }, true);
 
   input.addEventListener('keydown', lineKey);
   // A soft keyboard's text comes without a key press it names.
   input.addEventListener('beforeinput', (event) => {
-    if (self.mode === 'key' && event.data) {
+    if (mode === 'key' && event.data) {
       event.preventDefault();
-      handlers.key(encoder.encode(event.data));
+      emit('key', encoder.encode(event.data));
     }
   });
   input.addEventListener('input', fitInput);
@@ -177,34 +242,75 @@ export function createConsole(root, handlers) {
     if (String(getSelection()) === '') input.focus();
   });
 
-  // Lines entered before this script ran.
-  function takeTypedAhead() {
-    for (const line of window.newtonTypedAhead ?? []) give(`${line}\n`);
-    window.newtonTypedAhead = null;
+  // The line's accessible name says what the program asks for: its last line, while it waits.
+  function name() {
+    const asked = transcript.textContent.slice(transcript.textContent.lastIndexOf('\n') + 1).trim();
+    const waiting = (state === 'reading' || state === 'key') && asked !== '';
+    input.setAttribute('aria-label', waiting ? `${label}: ${asked.replace(/:$/, '')}` : label);
   }
 
-  Object.assign(self, {
+  return {
     input,
-    takeTypedAhead,
     paste,
-    // The program's text, decoded.
+    on(event, listener) {
+      listeners[event].push(listener);
+    },
+    // Lines entered before this script ran (window.newtonTypedAhead, kept by the page's first script).
+    takeTypedAhead() {
+      for (const line of window.newtonTypedAhead ?? []) give(`${line}\n`);
+      window.newtonTypedAhead = null;
+    },
+    // The program's state: loading, running, reading, key, ended or failed.
+    follow(next) {
+      state = next;
+      mode = { reading: 'line', running: 'line', loading: 'line', key: 'key' }[next] ?? 'idle';
+      if (next === 'reading' || next === 'key') flush();
+      name();
+    },
+    // The key press the program waits for, from elsewhere (a touch key).
+    key(bytes) {
+      emit('key', bytes);
+    },
+    // The program's text, decoded: shown a line at a time, the rest where it waits.
     write(text) {
-      if (text !== '') append(text);
+      pending += text;
+      const end = pending.lastIndexOf('\n') + 1;
+      if (end === 0) return;
+      const lines = pending.slice(0, end);
+      pending = pending.slice(end);
+      add(lines);
+    },
+    flush,
+    // A line kept back before the program started, shown where the program reads it.
+    echo(text) {
+      append(text, 'echo');
     },
     // A message of the page's own, on lines of its own.
     note(text) {
+      flush();
       const open = transcript.textContent !== '' && !transcript.textContent.endsWith('\n');
-      append(`${open ? '\n' : ''}${text}\n`, 'note');
+      add(`${open ? '\n' : ''}${text}\n`, 'note');
     },
-    // A new run starts below the previous ones, after a separating line.
+    // A new run starts below the previous ones, after a separating line. A line half typed while
+    // the program loaded stays for the first.
     startRun(number) {
-      runStart = number > 1 ? append(`──── Запуск ${number} ────\n`, 'separator') : null;
-      input.value = '';
-      fitInput();
+      flush();
+      run = document.createElement('span');
+      run.className = 'run';
+      transcript.append(run);
+      if (number > 1) {
+        add(`──── Запуск ${number} ────\n`, 'separator');
+        input.value = '';
+        fitInput();
+      }
     },
-    // Removes every run but the one in progress.
+    // Whether there is text of runs before the last one.
+    hasEarlier() {
+      return run !== null && run.previousSibling !== null;
+    },
+    // Removes the text of every run but the last (the one in progress, if one is).
     clearEarlier() {
-      while (transcript.firstChild && transcript.firstChild !== runStart) transcript.firstChild.remove();
+      while (run !== null && run.previousSibling !== null) run.previousSibling.remove();
     },
     // What was typed and not yet given to the program, taken from the line (a key wait's type-ahead).
     takeLine() {
@@ -223,6 +329,5 @@ export function createConsole(root, handlers) {
     screen() {
       return (transcript.textContent + input.value).replace(/\n+$/, '');
     },
-  });
-  return self;
+  };
 }

@@ -19,24 +19,26 @@ const texts = {
 const reasonOf = (error) => (error instanceof TypeError && /fetch|network|load/i.test(error.message)
   ? texts.offline : error.message);
 
-// Returns the handlers the console calls (createConsole's).
-export function startPage({ console, status, rerun, clear, retry, iteration }) {
+// console: createConsole's interface; view: startView's. Returns the page's own interface.
+export function startPage({ console, view, status, rerun, clear, retry }) {
   const decoder = new TextDecoder();
   const interruption = new Error('interrupted');
   const listeners = [];
   let state = 'loading';
-  let given = [];      // input the program has not read: byte arrays, null for an end of input
+  let given = [];      // input the program has not read: { bytes (null for an end of input), echo }
   let key = null;      // the bytes of the key press the program waits for
   let wake = null;     // ends the program's wait
   let stop = null;     // abandons it, when the run is interrupted
   let interrupted = false;
   let runs = 0;
   let module = null;
+  let viewRuns = 0;    // finished runs in the view's list
 
   function setState(next) {
     state = next;
     document.body.dataset.program = next;
-    console.mode = { reading: 'line', running: 'line', loading: 'line', key: 'key' }[next] ?? 'idle';
+    console.follow(next);
+    showClear();
     for (const listener of listeners) listener(next);
   }
 
@@ -62,17 +64,23 @@ export function startPage({ console, status, rerun, clear, retry, iteration }) {
     read(capacity) {
       if (given.length === 0) return wait('reading');
       const head = given[0];
-      if (head === null || head.length <= capacity) return given.shift();
-      given[0] = head.subarray(capacity);
-      return head.subarray(0, capacity);
+      if (head.echo !== null) console.echo(head.echo);
+      head.echo = null;
+      if (head.bytes === null || head.bytes.length <= capacity) return given.shift().bytes;
+      const part = head.bytes.subarray(0, capacity);
+      head.bytes = head.bytes.subarray(capacity);
+      return part;
     },
     write(fd, bytes) {
       console.write(decoder.decode(bytes, { stream: true }));
     },
-    iteration,  // the view of the method hears of the runs
+    iteration: view.iteration,  // the view of the method hears of the runs
     // As a console switched to raw mode, the wait takes what was typed ahead first.
     readKey() {
-      const ahead = given.filter((part) => part !== null);
+      const ahead = given.filter((part) => part.bytes !== null).map((part) => {
+        if (part.echo !== null) console.echo(part.echo);
+        return part.bytes;
+      });
       const line = console.takeLine();
       if (line !== '') ahead.push(new TextEncoder().encode(line));
       if (key === null && ahead.length === 0) return wait('key');
@@ -83,24 +91,32 @@ export function startPage({ console, status, rerun, clear, retry, iteration }) {
     },
   };
 
-  const handlers = {
-    input(bytes) {
-      given.push(bytes);
-      if (state === 'reading') wakeProgram();
-    },
-    key(bytes) {
-      key = bytes;
-      wakeProgram();
-    },
-    interrupt() {
-      given = [];
-      interrupted = true;
-      if (stop !== null) stop(interruption);
-    },
-    enter() {
-      if (state === 'ended') run();
-    },
-  };
+  console.on('input', (bytes, echo) => {
+    given.push({ bytes, echo });
+    if (state === 'reading') wakeProgram();
+  });
+  console.on('key', (bytes) => {
+    key = bytes;
+    wakeProgram();
+  });
+  console.on('interrupt', () => {
+    given = [];
+    interrupted = true;
+    if (stop !== null) stop(interruption);
+  });
+  console.on('enter', () => {
+    if (state === 'ended') run();
+  });
+
+  // «Очистить прошлые запуски» is there while there is something to clear: the text of earlier runs
+  // in the console, or finished runs in the view.
+  function showClear() {
+    clear.hidden = state === 'loading' || state === 'failed' || !(console.hasEarlier() || viewRuns > 0);
+  }
+  view.onRuns((count) => {
+    viewRuns = count;
+    showClear();
+  });
 
   async function run() {
     runs += 1;
@@ -118,6 +134,7 @@ export function startPage({ console, status, rerun, clear, retry, iteration }) {
       message = error === interruption ? texts.interrupted : texts.failed(error.message);
     }
     console.write(decoder.decode());
+    console.flush();
     console.note(`\n${message}\n${texts.again}`);
     setState('ended');
     rerun.hidden = false;
@@ -130,8 +147,11 @@ export function startPage({ console, status, rerun, clear, retry, iteration }) {
     console.focus();
   }
   rerun.addEventListener('click', startAgain);
+  // Clears what ran before: the run in progress (or the last one) stays in the console.
   clear.addEventListener('click', () => {
     console.clearEarlier();
+    view.clearRuns();
+    showClear();
     console.focus();
   });
 
@@ -158,7 +178,6 @@ export function startPage({ console, status, rerun, clear, retry, iteration }) {
   load();
 
   return {
-    handlers,
     // Calls listener(state) at every change of state.
     onState(listener) {
       listeners.push(listener);

@@ -3,12 +3,11 @@
 // Asyncify, which unwinds the program's stack while the page waits and winds it back afterwards, so
 // the browser never blocks. An ES module, for the page's bundle and for node.
 
-// The run in progress, or the last one: its compiled module, its instance (the memory and exports)
-// and the imports it was given. Other views of the page read the program from here.
-export const program = { module: null, instance: null, imports: null };
-
 const errno = { success: 0, badf: 8, spipe: 70 };
 const characterDevice = 2;  // a WASI file type
+
+// The server's answer was not the file.
+class FileError extends Error {}
 
 class ProgramExit {
   constructor(code) {
@@ -31,7 +30,6 @@ export async function runProgram(module, host) {
   const imports = { wasi_snapshot_preview1: wasi(),
                     newton: { read_key: waiting(readKey), ...iteration(host.iteration ?? {}) } };
   const instance = await WebAssembly.instantiate(module, imports);
-  Object.assign(program, { module, instance, imports });
   const exports = instance.exports;
 
   function memory() {
@@ -64,6 +62,8 @@ export async function runProgram(module, host) {
     return parts;
   }
 
+  // Answers src/console/terminal_web.cpp's page_read_key: the bytes' count, or 0 (its
+  // page_no_keyboard) where there is no keyboard.
   function readKey(into, capacity) {
     const key = host.readKey(capacity);
     if (key === null || key instanceof Promise) return key === null ? 0 : key;
@@ -158,16 +158,21 @@ export async function runProgram(module, host) {
 
 // The program's module, compiled. It is compiled as it arrives where the server gives it the
 // WebAssembly content type, after it has arrived where not; a file:// copy of the site, where the
-// browser fetches nothing, takes it from a script.
-export async function loadModule() {
+// browser fetches nothing, takes it from a script. A server's answer other than the file is
+// reported by its HTTP status, which says more than the compiler's complaint about its bytes.
+export async function loadModule(fetchFile = (name) => fetch(name), protocol = location.protocol) {
   if (typeof WebAssembly !== 'object') throw new Error('браузер не поддерживает WebAssembly');
-  if (location.protocol !== 'file:') {
+  if (protocol !== 'file:') {
+    const fetched = async () => {
+      const response = await fetchFile('newton.wasm');
+      if (!response.ok) throw new FileError(`newton.wasm: ${response.status} ${response.statusText}`);
+      return response;
+    };
     try {
-      return await WebAssembly.compileStreaming(fetch('newton.wasm'));
-    } catch {
-      const response = await fetch('newton.wasm');
-      if (!response.ok) throw new Error(`newton.wasm: ${response.status} ${response.statusText}`);
-      return WebAssembly.compile(await response.arrayBuffer());
+      return await WebAssembly.compileStreaming(fetched());
+    } catch (error) {
+      if (error instanceof FileError) throw error;
+      return WebAssembly.compile(await (await fetched()).arrayBuffer());
     }
   }
   await new Promise((resolve, reject) => {

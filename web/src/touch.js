@@ -1,6 +1,7 @@
 // On a touch screen, a row of keys under the console for what a soft keyboard may lack: Enter,
 // Backspace, and during the key wait, any key. They keep the focus (and the soft keyboard) on the
 // console's line.
+// console: createConsole's interface; page: startPage's.
 export function startTouchKeys(row, console, page) {
   const press = (name) => row.querySelector(`[data-key="${name}"]`);
   for (const button of row.querySelectorAll('button')) {
@@ -18,7 +19,7 @@ export function startTouchKeys(row, console, page) {
     input.setRangeText('', from, end, 'end');
     input.dispatchEvent(new Event('input'));
   });
-  press('any').addEventListener('click', () => page.handlers.key(Uint8Array.of(13)));
+  press('any').addEventListener('click', () => console.key(Uint8Array.of(13)));
   page.onState((state) => {
     press('any').hidden = state !== 'key';
   });

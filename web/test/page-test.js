@@ -221,9 +221,9 @@ const rows = [
     // Headless Firefox and WebKitGTK's WebDriver have no clipboard that their key presses reach.
     engines: ['chromium'],
     async run(browser, page) {
-      const selectGreeting = () => page.evaluate(`(() => {
+      const selectGreeting = (end = 9) => page.evaluate(`(() => {
         const text = document.createTreeWalker(document.getElementById('transcript'), NodeFilter.SHOW_TEXT).nextNode();
-        getSelection().setBaseAndExtent(text, 0, text, 9);
+        getSelection().setBaseAndExtent(text, 0, text, ${end});
       })()`);
       await selectGreeting();
       await browser.press('Control+c');
@@ -234,6 +234,13 @@ const rows = [
         await browser.press(keys);
         assert.strictEqual(await page.evaluate("document.getElementById('line').value"), 'Программа', keys);
       }
+      // Ctrl+Shift+C copies a selection wherever the focus is.
+      await page.evaluate('document.activeElement.blur()');
+      await selectGreeting(5);
+      await browser.press('Control+Shift+c');
+      await page.evaluate("(() => { const l = document.getElementById('line'); l.value = ''; l.focus(); })()");
+      await browser.press('Control+v');
+      assert.strictEqual(await page.evaluate("document.getElementById('line').value"), 'Прогр', 'Ctrl+Shift+C');
       await page.evaluate("(() => { const l = document.getElementById('line'); l.value = ''; l.select(); })()");
       await page.evaluate('navigator.clipboard.writeText("0\\n0.001\\n100\\n")');
       await browser.press('Control+v');
@@ -270,7 +277,7 @@ const rows = [
     async run(browser, page) {
       assert.strictEqual(await page.focused(), 'line');
       await browser.press('Tab');
-      assert.strictEqual(await page.focused(), 'clear', 'Tab');
+      assert.notStrictEqual(await page.focused(), 'line', 'Tab');  // to «Очистить», or the view
       await browser.press('Shift+Tab');
       assert.strictEqual(await page.focused(), 'line', 'Shift+Tab');
       await page.toKeyWait('0 0.001 100\n', 'to the key wait');
@@ -342,7 +349,7 @@ const rows = [
       await page.settled(['ended'], 'a phone');
       // Then, while no program runs, lines that put a number at every place of a row.
       await page.paste([...Array(45).keys()].map((k) =>
-        `${'x'.repeat(k).replace(/x{8}/g, '$& ')} 7.18151e-09 F(0.299733)=-1.5e-3\n`).join(''));
+        `${'x'.repeat(k).replace(/x{8}/g, '$& ')} 7.18151e-09 F(0.299733)=-1.5e-3\n`).join('') + `${'9'.repeat(60)}\n`);
       const layout = await page.evaluate(`(() => {
         const rows = (first, last = first) => {
           const range = document.createRange();
@@ -353,8 +360,8 @@ const rows = [
           return 1 + Math.round((Math.max(...bottoms) - Math.min(...bottoms)) / row);
         };
         const numbers = [...document.querySelectorAll('#transcript .number')];
-        const start = [...document.querySelectorAll('#transcript > span')].findLast((s) => s.textContent.startsWith('Корень'));
-        return { split: [...new Set(numbers.filter((n) => rows(n) > 1).map((n) => n.textContent))],
+        const start = [...document.querySelectorAll('#transcript span')].findLast((s) => s.textContent.startsWith('Корень'));
+        return { split: [...new Set(numbers.filter((n) => n.textContent.length < 41 && rows(n) > 1).map((n) => n.textContent))],
                  resultRows: rows(start, numbers.find((n) => n.textContent.endsWith('e-09') &&
                                                           start.compareDocumentPosition(n) & Node.DOCUMENT_POSITION_FOLLOWING)),
                  size: parseFloat(getComputedStyle(document.getElementById('console')).fontSize),
@@ -362,6 +369,11 @@ const rows = [
       })()`);
       assert.deepStrictEqual(layout, { split: [], resultRows: 1, size: layout.size, overflow: 0, width: 360 });
       assert.ok(layout.size >= 13, `font size ${layout.size}`);
+      // The console follows the reader's font size.
+      const doubled = await page.evaluate(`(() => { document.documentElement.style.fontSize = '200%';
+        const size = parseFloat(getComputedStyle(document.getElementById('console')).fontSize);
+        document.documentElement.style.fontSize = ''; return size; })()`);
+      assert.ok(doubled >= 2 * layout.size, `${doubled} px at twice the font size`);
       await page.rerun('at 360 px');
       await browser.viewport(1000, 700);
     },
@@ -372,7 +384,18 @@ const rows = [
       const { run } = await viewedRun(page, '0 0.001 100');
       assert.deepStrictEqual([run.outcome, run.reason, run.count, run.tangents], ['root', 'accuracy', 3, 4]);
       assert.match(run.rows[run.rows.length - 1][0], /точность достигнута, корень 0\.299733, итераций 3/);
-      await page.endAndRerun('the view');
+      assert.ok(await page.evaluate(`[...document.querySelectorAll('#transcript .run:last-child > span')].some((s) =>
+        s.textContent.includes('${result}'))`), 'the result line reaches the log as one addition');
+      // During the key wait Tab moves the focus; a key on a checkbox of the runs list is the key.
+      await browser.press('Tab');
+      assert.strictEqual(await page.program(), 'key', 'Tab');
+      const box = "document.querySelector('#view .view-list li:last-child input')";
+      await page.evaluate(`${box}.focus()`);
+      await browser.press('Space');
+      await page.settled(['ended'], 'Space on a checkbox');
+      assert.strictEqual(await page.evaluate(`${box}.checked`), true, 'the checkbox stays ticked');
+      await page.evaluate("document.getElementById('line').focus()");
+      await page.rerun('the view');
     },
   },
   {
@@ -470,7 +493,7 @@ const rows = [
       const { nodes } = await session.send('Accessibility.getFullAXTree');
       const named = (role) => nodes.filter((n) => n.role?.value === role).map((n) => n.name?.value);
       assert.deepStrictEqual(named('log'), ['Диалог с программой']);
-      assert.ok(named('textbox').includes('Ввод для программы'));
+      assert.ok(named('textbox').includes(`Ввод для программы: ${firstPrompt.replace(/: $/, '')}`), named('textbox').join());
       assert.ok(nodes.some((n) => n.role?.value === 'StaticText' && n.name?.value.includes(greeting)));
       assert.deepStrictEqual(named('button').filter((name) => !/^[А-Яа-яЁё «»]+$/.test(name)), []);
       assert.strictEqual(await page.evaluate("document.getElementById('transcript').getAttribute('aria-live')"), 'polite');
@@ -482,11 +505,66 @@ const rows = [
       await session.detach();
     },
   },
+  {
+    name: '«Очистить прошлые запуски» during a run clears the earlier runs, the view\'s list and link, and keeps the run',
+    async run(browser, page) {
+      await page.toKeyWait('1 2 3\n', 'an earlier run');
+      await page.endAndRerun('an earlier run');
+      await browser.type('0');
+      await browser.press('Enter');
+      await page.settled(['reading'], 'X0 read');
+      assert.strictEqual(await page.evaluate("document.getElementById('clear').hidden"), false, 'an earlier run to clear');
+      await page.evaluate("document.getElementById('clear').click()");
+      const after = await page.evaluate(`({ screen: window.newtonScreen(), hidden: document.getElementById('clear').hidden,
+        runs: document.querySelectorAll('#view .view-list li').length, link: document.querySelector('#view .view-link').hidden })`);
+      assert.match(after.screen, new RegExp(`^(──── Запуск \\d+ ────\n)?${greeting}\n${firstPrompt}0\n[^─]*$`));
+      assert.deepStrictEqual([after.hidden, after.runs, after.link], [true, 0, true]);
+      await page.toKeyWait('0.001 100\n', 'the kept run');
+      await page.endAndRerun('after clearing');
+      assert.strictEqual(await page.evaluate("document.querySelectorAll('#view .view-list li').length"), 1);
+    },
+  },
 ];
 
 // Rows in a browser of their own, Chromium only (launched with the row's options): each opens the
 // site itself.
 const chromiumRows = [
+  {
+    name: 'on a wide screen, after 1, 4 and 20 runs, the result line, the line or «Запустить снова» and the graph are in view without scrolling the page',
+    options: { viewport: { width: 1280, height: 800 } },
+    async run(browser, page, site, dir) {
+      await browser.goto(site);
+      // The page does not scroll; the result, the line or button and the graph are within their panels.
+      const inView = async (what, label) => assert.deepStrictEqual(await page.evaluate(`(() => {
+        const inside = (node, id) => {
+          const [r, box] = [node, document.getElementById(id)].map((n) => n.getBoundingClientRect());
+          return r.height > 0 && r.top >= Math.max(0, box.top) && r.bottom <= Math.min(innerHeight, box.bottom);
+        };
+        return [scrollY === 0 && document.documentElement.scrollHeight <= innerHeight,
+                inside([...document.querySelectorAll('#transcript .number')].findLast((s) => s.textContent.endsWith('e-09')), 'console'),
+                inside(document.getElementById('${what}'), 'console-panel'), inside(document.querySelector('#view .graph'), 'view')];
+      })()`), [true, true, true, true], label);
+      for (let runs = 1; runs <= 20; ++runs) {
+        await page.settled(['reading']);
+        await page.toKeyWait('0 0.001 100\n', `run ${runs}`);
+        if ([1, 4, 20].includes(runs)) await inView('line', `run ${runs}`);
+        await browser.press('Enter');
+        await page.settled(['ended']);
+        if ([1, 4, 20].includes(runs)) await inView('rerun', `run ${runs}`);
+        if (runs < 20) await browser.press('Enter');
+      }
+      await browser.screenshot(path.join(dir, 'wide-1280.png'));
+      await browser.viewport(1920, 1080);
+      await inView('rerun', '1920×1080');
+      await browser.screenshot(path.join(dir, 'wide-1920.png'));
+      // Paper is black on white, whatever the screen's theme.
+      await browser.page.emulateMedia({ media: 'print', colorScheme: 'dark' });
+      assert.deepStrictEqual(await page.evaluate(`['h1', '.equation', '#transcript', 'html'].map((s) => {
+        const style = getComputedStyle(document.querySelector(s));
+        return s === 'html' ? style.backgroundColor : style.color;
+      })`), ['rgb(0, 0, 0)', 'rgb(0, 0, 0)', 'rgb(0, 0, 0)', 'rgb(255, 255, 255)']);
+    },
+  },
   {
     name: 'on a touch screen the view\'s graph zooms by a pinch',
     options: { hasTouch: true, isMobile: true, viewport: { width: 390, height: 800 }, deviceScaleFactor: 2 },
@@ -495,6 +573,7 @@ const chromiumRows = [
       await page.settled(['reading']);
       const ticks = () => page.evaluate("[...document.querySelectorAll('#view .graph .axes text')].map((t) => t.textContent).join(' ')");
       while (await page.evaluate('window.newtonRuns.length') < 1) await new Promise((resolve) => setTimeout(resolve, 50));
+      await browser.page.getByRole('button', { name: 'Ход метода' }).tap();  // the view's tab
       const graph = browser.page.locator('#view .graph');
       await graph.scrollIntoViewIfNeeded();
       const box = await graph.boundingBox();
@@ -531,6 +610,11 @@ const chromiumRows = [
       await page.settled(['key'], 'touch keys');
       assert.match(await page.run(), /X0: -1\.5e-3\n.*Корень/s);
       await browser.screenshot(path.join(dir, 'phone.png'));
+      // The graph and the table one tap away, and back.
+      await button('Ход метода').tap();
+      assert.deepStrictEqual(await Promise.all(['#view .graph', '#view table', '#console'].map((s) => browser.page.isVisible(s))), [true, true, false]);
+      await button('Программа').tap();
+      assert.strictEqual(await page.focused(), 'line', '«Программа»');
       await browser.insertText('q');  // a soft keyboard's key ends the wait
       await page.settled(['ended'], 'a soft keyboard\'s key');
       await button('Ввод').tap();
@@ -538,34 +622,42 @@ const chromiumRows = [
       await browser.insertText('0 0.001 100');
       await button('Ввод').tap();
       await page.settled(['key'], 'touch keys');
+      // A soft keyboard comes up below a line far down the page: the line stays above it.
+      await browser.viewport(390, 370);
+      await browser.page.waitForFunction(`document.getElementById('line').getBoundingClientRect().bottom <= visualViewport.height - 16`, null, { timeout: 20000 });
+      await browser.viewport(390, 800);
       await button('Любая клавиша').tap();
       await page.settled(['ended'], '«Любая клавиша»');
       assert.ok(!await button('Любая клавиша').isVisible());
     },
   },
   {
-    name: 'before the script runs the page shows the equation and «Загрузка…»; keys typed while it loads reach the program',
+    name: 'before the script runs the page shows the equation and «Загрузка…»; lines entered before the script and before the module reach the program, each after its prompt, and a half-typed line stays',
     async run(browser, page, site) {
-      let release;
-      const held = new Promise((resolve) => { release = resolve; });
-      await browser.page.route('**/newton.wasm', async (route) => {
-        await held;
-        await route.continue();
-      });
-      await browser.page.route('**/newton-page.js', async (route) => {
-        await held;
-        await route.continue();
-      });
+      const release = {};
+      for (const file of ['newton-page.js', 'newton.wasm']) {
+        const held = new Promise((resolve) => { release[file] = resolve; });
+        await browser.page.route(`**/${file}`, (route) => held.then(() => route.continue()));
+      }
       await browser.page.goto(site, { waitUntil: 'commit' });
       await browser.page.waitForSelector('#status');
       assert.strictEqual(await page.evaluate("document.getElementById('status').textContent"), 'Загрузка…');
+      assert.strictEqual(await page.evaluate("document.getElementById('clear').hidden"), true, '«Очистить» while loading');
       assert.ok(await page.evaluate("document.querySelector('math').textContent.replace(/\\s/g, '')")
         .then((text) => text.startsWith('F(x)=2')));
-      await browser.type('0 0.001 100');
+      await browser.type('0');
       await browser.press('Enter');
-      release();
-      await page.settled(['key'], 'typed while loading');
-      assert.match(await page.run(), /^0 0\.001 100\nПрограмма.*Корень = 0\.299733/s);
+      release['newton-page.js']();
+      await browser.page.waitForFunction('window.newtonScreen', null, { timeout: 20000 });
+      await browser.type('0.001');
+      await browser.press('Enter');
+      await browser.type('10');
+      release['newton.wasm']();
+      await page.settled(['reading'], 'typed while loading');
+      await browser.type('0');
+      await browser.press('Enter');
+      await page.settled(['key'], 'the half-typed line');
+      assert.match(await page.run(), new RegExp(`^${greeting}\n${firstPrompt}0\n[^\n]*: 0\\.001\n[^\n]*:100\nКорень = 0\\.299733`));
     },
   },
   {
@@ -601,7 +693,7 @@ const chromiumRows = [
         await page.settled(['reading']);
         const times = await page.evaluate(`({
           text: performance.getEntriesByName('first-contentful-paint')[0]?.startTime,
-          greeting: performance.now() })`);
+          greeting: performance.getEntriesByName('newton-greeting')[0]?.startTime })`);
         await page.evaluate('navigator.serviceWorker.ready');
         await page.evaluate('document.fonts.ready');
         const bytes = server.sent.reduce((sum, [, length]) => sum + length, 0);

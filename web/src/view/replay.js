@@ -1,6 +1,6 @@
 // Runs the program again on a dialogue with no console (for the runs a link asks for): its input is
 // the dialogue, its output goes nowhere, there is no key to wait for; only the view hears of it.
-import { loadModule, program, runProgram } from '../runtime.js';
+import { loadModule, runProgram } from '../runtime.js';
 import { piped } from './piped.js';
 
 let loaded = null;
@@ -8,15 +8,10 @@ let loaded = null;
 export async function replay(dialogue, observer) {
   loaded ??= loadModule();
   const module = await loaded;
-  const before = { ...program };  // the console's run stays the program other views read
-  try {
-    await runProgram(module, {
-      read: piped(new TextEncoder().encode(dialogue)),
-      write() {},
-      readKey: () => null,
-      iteration: observer,
-    });
-  } finally {
-    Object.assign(program, before);
-  }
+  await runProgram(module, {
+    read: piped(new TextEncoder().encode(dialogue)),
+    write() {},
+    readKey: () => null,
+    iteration: observer,
+  });
 }

@@ -2,6 +2,7 @@
 // first: window.newtonRuns holds their numbers; each record keeps beside them the program's own text
 // of every number, which the table and the list show.
 
+// Indexed by the outcome code src/dialogue/observer_web.cpp (outcome_code) sends.
 const outcomes = [
   { outcome: 'root', reason: 'accuracy' },       // the root was found
   { outcome: 'not-found', reason: 'limit' },     // the limit was used up, or a repeat of x would use it up
@@ -60,6 +61,11 @@ export function createRunStore() {
     observer,
     runs,
     records,
+    // Forgets the finished runs; a run in progress is kept, and told when it ends.
+    clear() {
+      runs.length = 0;
+      records.length = 0;
+    },
     onRun(listener) {
       listeners.push(listener);
     },
@@ -87,9 +93,16 @@ export function linkOf(runs) {
 }
 
 // The dialogues a link's hash asks for (what to type for each run), or none. Only numbers pass:
-// anything else in the hash is left out.
+// anything else in the hash is left out. Some messengers send "," and ";" percent-encoded; a hash
+// that is no valid percent-encoding asks for nothing.
 export function dialoguesOf(hash) {
-  const match = /^#runs=([^#]*)$/.exec(decodeURIComponent(hash));
+  let decoded;
+  try {
+    decoded = decodeURIComponent(hash);
+  } catch {
+    return [];
+  }
+  const match = /^#runs=([^#]*)$/.exec(decoded);
   if (match === null) return [];
   const number = /^[+-]?(\d+\.?\d*|\.\d+)(e[+-]?\d+)?$/i;
   return match[1].split(';').map((run) => run.split(','))

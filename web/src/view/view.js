@@ -1,7 +1,8 @@
 // The view of the method beside the console: the graph of F with the steps of the runs shown, their
 // tables, the list of every finished run with a link that reproduces them all. Its one entry:
-// startView(panel, program) returns the observer the runtime's host.iteration takes; every run's
-// numbers are at window.newtonRuns.
+// startView(panel, program) returns { iteration, clearRuns(), onRuns(listener) }: the observer the
+// runtime's host.iteration takes, a way to forget the finished runs, and listener(count) called
+// whenever the list changes; every run's numbers are at window.newtonRuns.
 import { createGraph } from './graph.js';
 import { runMarks } from './marks.js';
 import { createRunStore, dialoguesOf, linkOf } from './runs.js';
@@ -22,6 +23,7 @@ export function startView(panel, program) {
   const store = createRunStore();
   window.newtonRuns = store.runs;
   const shown = new Set();  // ids of the runs on the graph, and whose tables are shown
+  const runListeners = [];
 
   panel.append(html('h2', { id: 'view-title' }, 'Ход метода'));
   const figure = html('figure', { class: 'view-graph' });
@@ -91,6 +93,7 @@ export function startView(panel, program) {
     label.append(box, html('span', { class: 'swatch', 'aria-hidden': 'true' }), summary(record));
     item.append(label);
     list.append(item);
+    told();
     link.hidden = false;
     link.href = linkOf(store.runs);
     if (location.protocol !== 'file:') history.replaceState(null, '', link.href);
@@ -118,7 +121,29 @@ export function startView(panel, program) {
     })();
   }
   render();
-  return store.observer;
+
+  function told() {
+    for (const listener of runListeners) listener(store.records.length);
+  }
+  // Forgets the finished runs: the list, the graph, the tables and the link.
+  function clearRuns() {
+    store.clear();
+    shown.clear();
+    list.replaceChildren();
+    empty.hidden = false;
+    link.hidden = true;
+    link.href = '#';
+    if (location.protocol !== 'file:' && location.hash !== '') history.replaceState(null, '', location.pathname + location.search);
+    render();
+    told();
+  }
+  return {
+    iteration: store.observer,
+    clearRuns,
+    onRuns(listener) {
+      runListeners.push(listener);
+    },
+  };
 }
 
 function sub(k) {
