@@ -5,9 +5,11 @@ import { piped } from './piped.js';
 
 let loaded = null;
 
+// The program's compiled module, fetched once for every use of the view.
+export const programModule = () => (loaded ??= loadModule());
+
 export async function replay(dialogue, observer) {
-  loaded ??= loadModule();
-  const module = await loaded;
+  const module = await programModule();
   const before = { ...program };  // the console's run stays the program other views read
   try {
     await runProgram(module, {

@@ -60,6 +60,11 @@ export function createRunStore() {
     observer,
     runs,
     records,
+    // Forgets the finished runs (the arrays stay the same objects); a run in progress goes on.
+    clear() {
+      runs.length = 0;
+      records.length = 0;
+    },
     onRun(listener) {
       listeners.push(listener);
     },
@@ -89,7 +94,13 @@ export function linkOf(runs) {
 // The dialogues a link's hash asks for (what to type for each run), or none. Only numbers pass:
 // anything else in the hash is left out.
 export function dialoguesOf(hash) {
-  const match = /^#runs=([^#]*)$/.exec(decodeURIComponent(hash));
+  let text;
+  try {
+    text = decodeURIComponent(hash);
+  } catch {
+    return [];  // a stray % that begins no escape
+  }
+  const match = /^#runs=([^#]*)$/.exec(text);
   if (match === null) return [];
   const number = /^[+-]?(\d+\.?\d*|\.\d+)(e[+-]?\d+)?$/i;
   return match[1].split(';').map((run) => run.split(','))
