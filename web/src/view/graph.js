@@ -7,7 +7,8 @@ import { dragged, panned, planeScales, wheelFactor, zoomed } from './scale.js';
 import { markerOf, markerPath } from './styles.js';
 
 export const svgNS = 'http://www.w3.org/2000/svg';
-const margin = { left: 56, right: 12, top: 12, bottom: 30 };
+const margin = { right: 12, top: 12, bottom: 30 };
+const labelWidth = 7.5;  // CSS pixels a tick label's character takes at most
 
 export function element(name, attributes = {}, parent = null) {
   const node = document.createElementNS(svgNS, name);
@@ -45,9 +46,11 @@ export function createGraph(container, { describedBy }) {
   let chosen = null;  // { id, k }: the step a table row chose
   let view = wholeWindow();
   let size = { width: 640, height: 400 };
+  let left = 56;  // room for the y ticks' labels
 
-  const area = () => ({ x: margin.left, y: margin.top, width: size.width - margin.left - margin.right,
+  const area = () => ({ x: left, y: margin.top, width: size.width - left - margin.right,
                         height: size.height - margin.top - margin.bottom });
+  const yTicks = () => planeScales(view, area()).y.ticks(Math.max(2, Math.round(area().height / 60)));
   const scales = () => planeScales(view, area());
 
   function draw() {
@@ -55,6 +58,7 @@ export function createGraph(container, { describedBy }) {
     svg.setAttribute('viewBox', `0 0 ${size.width} ${size.height}`);
     svg.setAttribute('width', size.width);
     svg.setAttribute('height', size.height);
+    left = Math.max(40, 12 + labelWidth * Math.max(...yTicks().map((t) => t.text.length)));
     const plot = area();
     for (const [key, value] of Object.entries(plot)) clipRect.setAttribute(key, value);
     const { x: sx, y: sy } = scales();
@@ -64,7 +68,7 @@ export function createGraph(container, { describedBy }) {
       element('line', { x1: at, x2: at, y1: plot.y, y2: bottom }, layers.grid);
       element('text', { x: at, y: bottom + 18, 'text-anchor': 'middle', class: 'tick' }, layers.axes).textContent = text;
     }
-    for (const { value, text } of sy.ticks(Math.max(2, Math.round(plot.height / 60)))) {
+    for (const { value, text } of yTicks()) {
       const at = round(sy.map(value));
       element('line', { x1: plot.x, x2: plot.x + plot.width, y1: at, y2: at }, layers.grid);
       element('text', { x: plot.x - 6, y: at + 4, 'text-anchor': 'end', class: 'tick' }, layers.axes).textContent = text;

@@ -82,7 +82,7 @@ export function stepsWindow(markSets) {
   if (xs.length === 0) return wholeWindow();
   const low = Math.min(...xs);
   const high = Math.max(...xs);
-  const span = Math.max(high - low, 1e-3, Math.abs(high) * 1e-5);
+  const span = Math.max(high - low, 0.05);
   const middle = (low + high) / 2;
   return around(middle - span * 0.56, middle + span * 0.56, ys);
 }

@@ -20,12 +20,12 @@ export function ticks(from, to, count = 6) {
   return values;
 }
 
-// A tick's label: as many decimals as the step needs, with a point; very large or small values in
-// the program's exponent form (1e+06, 5e-07).
-export function tickText(value, step) {
+// A tick's label: as many decimals as the step needs, with a point; on an axis of very large or
+// small values (`largest` its largest magnitude), in the program's exponent form (1.5e+06, 5e-07).
+export function tickText(value, step, largest = Math.abs(value)) {
   if (value === 0) return '0';
   const magnitude = Math.abs(value);
-  if (magnitude >= 1e6 || step < 1e-4 && magnitude < 1e-3) {
+  if (largest >= 1e6 || largest < 1e-3) {
     return value.toExponential(Math.max(0, Math.floor(Math.log10(magnitude)) - Math.floor(Math.log10(step))))
       .replace(/e([+-])(\d)$/, 'e$10$2');
   }
@@ -43,7 +43,8 @@ export function linearScale(d0, d1, r0, r1) {
     invert: (p) => d0 + (p - r0) / k,
     ticks(count) {
       const step = tickStep(d0, d1, count);
-      return ticks(d0, d1, count).map((value) => ({ value, text: tickText(value, step) }));
+      const largest = Math.max(Math.abs(d0), Math.abs(d1));
+      return ticks(d0, d1, count).map((value) => ({ value, text: tickText(value, step, largest) }));
     },
   };
 }
