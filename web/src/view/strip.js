@@ -52,10 +52,10 @@ function html(tag, attributes = {}, text = '') {
   return node;
 }
 
-// run: a basin runner (basin.js); choose(x0) starts a run from x0; x0Text(x0) writes it as a link
-// does. Returns update(scale, area, eps, limit) and state() (for window.newtonBasin).
+// run: a basin runner (basin.js); choose(x0, eps, limit) starts a run; x0Text(x0) writes a single as
+// a link does. Returns update(scale, area, eps, limit), hide() and state() (for window.newtonBasin).
 export function createStrip(container, { run, choose, x0Text }) {
-  const box = html('div', { class: 'strip' });
+  const box = html('div', { class: 'strip', hidden: '' });
   box.append(html('h3', { id: 'strip-title' }, 'Куда сходится X0'));
   const canvas = html('canvas', { tabindex: 0, role: 'slider', 'aria-labelledby': 'strip-title', height: 28,
                                   'aria-valuemin': 0, 'aria-valuemax': 0, 'aria-valuenow': 0 });
@@ -96,6 +96,7 @@ export function createStrip(container, { run, choose, x0Text }) {
 
   function update(scale, area, eps, limit) {
     const mine = ++generation;
+    box.hidden = false;
     starts = columnStarts(scale, area.x, area.width);
     state = { eps, limit, complete: false, samples: [] };
     box.style.marginLeft = `${area.x}px`;
@@ -146,6 +147,12 @@ export function createStrip(container, { run, choose, x0Text }) {
 
   return {
     update,
+    // With no run there is no accuracy or limit to show the strip for.
+    hide() {
+      ++generation;
+      box.hidden = true;
+      state = { eps: null, limit: null, complete: false, samples: [] };
+    },
     state: () => state,
   };
 }

@@ -178,7 +178,8 @@ export function startView(panel, program) {
   const latest = () => store.records[store.records.length - 1];
   const updateStrip = () => {
     const record = latest();
-    if (record !== undefined) strip.update(graph.scales().x, graph.area(), record.run.eps, record.run.limit);
+    if (record === undefined) strip.hide();
+    else strip.update(graph.scales().x, graph.area(), record.run.eps, record.run.limit);
   };
   graph.onWindow(updateStrip);
 
