@@ -116,7 +116,12 @@ export function startView(panel, program) {
     const ticked = linkOf(records.map((record) => record.run));
     link.hidden = ticked === '';
     link.href = ticked === '' ? '#' : ticked;
-    if (location.protocol !== 'file:') history.replaceState(null, '', ticked === '' ? location.pathname + location.search : ticked);
+    // The address keeps a link's runs until they are made again: a reload before then still has them.
+    if (store.records.length > 0) setAddress(ticked);
+  }
+
+  function setAddress(hash) {
+    if (location.protocol !== 'file:') history.replaceState(null, '', hash === '' ? location.pathname + location.search : hash);
   }
 
   function tableBox(record) {
@@ -227,6 +232,7 @@ export function startView(panel, program) {
       list.replaceChildren();
       empty.hidden = false;
       render();
+      setAddress('');
       told();
     },
     hasRuns: () => store.records.length > 0,
