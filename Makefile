@@ -144,6 +144,7 @@ web-test: packages-web-test all web ## the page's module under node, and the pag
 	node web/test/piped-runs.js $(WEB) $(BUILD)/newton
 	node web/test/observed-steps.js $(WEB) $(BUILD)/tests/observed_steps
 	node web/test/view-runs.js $(WEB)
+	node --test web/test/pure.test.mjs web/test/view-units.test.mjs
 	xvfb-run -a node web/test/page-test.js $(WEB) $(BUILD)/newton
 
 # Builds what it installs and nothing else; it installs no package (a missing compiler or CMake

@@ -97,6 +97,31 @@ async function main() {
   }
   assert.strictEqual(expected.slice(line).join(''), '', 'runs the module did not make');
   console.log(`${inputs.length} dialogues, ${updates} updates: the module told the native build's numbers`);
+
+  // The strip under the graph (newton_basin) from the same starts, accuracies and limits: the
+  // native dialogue's outcome, and its root and count where it writes them, bit for bit.
+  const { createBasinRunner } = await import('../src/view/basin.js');
+  const reported = ['converged', 'not_found', 'non_finite'];  // the native end's root, limit, non-finite
+  const basin = createBasinRunner(async () => module);
+  const groups = new Map();  // "eps limit" -> [[x0, end line]]
+  let begin = null;
+  for (const text of expected) {
+    if (text.startsWith('begin ')) begin = text.split(' ');
+    if (!text.startsWith('end ')) continue;
+    const key = `${begin[2]} ${begin[3]}`;
+    groups.set(key, [...groups.get(key) ?? [], [value(begin[1]), text.split(' ')]]);
+  }
+  for (const [key, runs] of groups) {
+    const samples = [];
+    const [eps, limit] = key.split(' ');
+    await basin(runs.map(([x0]) => x0), value(eps), Number(limit), (from, got) => samples.push(...got), () => false);
+    runs.forEach(([x0, end], i) => {
+      const { outcome, root, count } = samples[i];
+      const found = outcome === 'converged' ? [hex(root, 4), String(count)] : end.slice(2, 4);
+      assert.deepStrictEqual([outcome, ...found], [reported[end[1]], ...end.slice(2, 4)], `X0 ${x0}, ${key}`);
+    });
+  }
+  console.log(`${groups.size} accuracies and limits: the strip has the dialogue's outcomes, roots and counts`);
 }
 
 main().catch((error) => {

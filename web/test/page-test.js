@@ -136,6 +136,22 @@ const viewState = `(() => {
            farthest: Math.max(...lines.map(Math.abs)) };
 })()`;
 
+// The drawing of the view: its window, where the first point of the last run and the x axis are
+// drawn, the x ticks' labels, the convergence plot's points and the step marked.
+const viewDrawing = `(() => {
+  const graph = document.querySelector('#view .graph');
+  const point = [...graph.querySelectorAll('.run')].pop()?.querySelector('.point[data-step="0"]');
+  const convergence = window.newtonConvergence().pop();
+  return {
+    window: window.newtonGraph(),
+    firstPoint: point && point.getBBox().y + point.getBBox().height / 2,
+    xAxis: Number(graph.querySelector('.x-axis')?.getAttribute('y1')),
+    xTicks: [...graph.querySelectorAll('.axes text.tick[text-anchor="middle"]')].map((t) => t.textContent),
+    convergence: convergence && convergence.points.map((p) => [p.k, Math.round(p.value * 100) / 100]),
+    chosen: graph.querySelector('.tangent.chosen')?.dataset.step,
+  };
+})()`;
+
 // Runs a dialogue to its key wait and returns the view's run of it, checked against the native
 // build's numbers.
 async function viewedRun(page, input) {
@@ -379,13 +395,26 @@ const rows = [
     },
   },
   {
-    name: 'the view: after 0 0.001 100 the table has the run\'s rows and the drawing its tangents',
+    name: 'the view: after 0 0.001 100 the table has the run\'s rows and the drawing its tangents, in a window fitted to the steps; a row zooms to its step',
     async run(browser, page) {
       const { run } = await viewedRun(page, '0 0.001 100');
       assert.deepStrictEqual([run.outcome, run.reason, run.count, run.tangents], ['root', 'accuracy', 3, 4]);
       assert.match(run.rows[run.rows.length - 1][0], /точность достигнута, корень 0\.299733, итераций 3/);
       assert.ok(await page.evaluate(`[...document.querySelectorAll('#transcript .run:last-child > span')].some((s) =>
         s.textContent.includes('${result}'))`), 'the result line reaches the log as one addition');
+      const fitted = await page.evaluate(viewDrawing);
+      assert.ok(fitted.window.xmin > -0.05 && fitted.window.xmax < 0.36, JSON.stringify(fitted.window));
+      assert.ok(fitted.firstPoint < fitted.xAxis, `F(0) = 0.5 drawn at ${fitted.firstPoint}, the x axis at ${fitted.xAxis}`);
+      assert.ok(fitted.xTicks.length >= 3 && fitted.xTicks.every((t) => /^-?\d+(\.\d+)?$/.test(t)), fitted.xTicks.join(' '));
+      assert.deepStrictEqual(fitted.convergence, [[0, -0.6], [1, -1.32], [2, -2.79], [3, -5.73]]);
+      // Enter on the row of step 2: x₂ and x₃ at least a quarter of the window apart, the step marked.
+      await page.evaluate("document.querySelector('#view table.steps tr[data-step=\"2\"]').focus()");
+      await browser.press('Enter');
+      const step = await page.evaluate(viewDrawing);
+      const [x2, x3] = [0.298093766, 0.299731195];
+      assert.ok(x3 - x2 >= (step.window.xmax - step.window.xmin) / 4 && x2 > step.window.xmin && x3 < step.window.xmax,
+                JSON.stringify(step.window));
+      assert.strictEqual(step.chosen, '2');
       // During the key wait Tab moves the focus; a key on a checkbox of the runs list is the key.
       await browser.press('Tab');
       assert.strictEqual(await page.program(), 'key', 'Tab');
@@ -414,6 +443,12 @@ const rows = [
       assert.ok(left.rows && right.rows && left.tangents > 0 && right.tangents > 0, 'both drawn, both tables');
       assert.strictEqual(view.legend, 2);
       assert.ok(left.look.every((part, i) => part !== right.look[i]), `${left.look} / ${right.look}`);
+      assert.ok(view.notes.some((note) => /F = 3\.00639e\+42 больше наибольшего числа одинарной точности \(около 3\.4·10³⁸\)/.test(note)),
+                view.notes.join('\n'));
+      // The link carries the ticked runs alone.
+      assert.strictEqual(view.link, '#runs=1.32,0.000001,50;1.33,0.000001,50');
+      await page.evaluate("[...document.querySelectorAll('#view .view-list input')].at(-2).click()");
+      assert.strictEqual((await page.evaluate(viewState)).link, '#runs=1.33,0.000001,50');
       await page.endAndRerun('overlaid');
     },
   },
@@ -427,28 +462,36 @@ const rows = [
       // The keys of the focused graph zoom and pan it, and «Сбросить» brings back the window.
       const ticks = () => page.evaluate("[...document.querySelectorAll('#view .graph .axes text')].map((t) => t.textContent).join(' ')");
       const home = await ticks();
+      const span = async () => {
+        const { xmin, xmax } = await page.evaluate('window.newtonGraph()');
+        return { xmin, width: xmax - xmin };
+      };
       await page.evaluate("document.querySelector('#view .graph').focus()");
-      for (const key of ['-', 'ArrowLeft']) {
-        const before = await ticks();
+      for (const [key, moved] of [['-', (a, b) => b.width > a.width * 1.4], ['ArrowLeft', (a, b) => b.xmin < a.xmin]]) {
+        const before = await span();
         await browser.press(key);
-        assert.notStrictEqual(await ticks(), before, key);
+        assert.ok(moved(before, await span()), key);
       }
       if (browser.name === 'chromium') {  // the wheel and a drag, through playwright's mouse
         const box = await browser.page.locator('#view .graph').boundingBox();
         await browser.page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
-        for (const move of [() => browser.page.mouse.wheel(0, -200), async () => {
+        // A wheel turn away from the reader zooms in; a drag to the left brings in what lies right.
+        for (const [move, moved] of [[() => browser.page.mouse.wheel(0, -200), (a, b) => b.width < a.width], [async () => {
           await browser.page.mouse.down();
           await browser.page.mouse.move(box.x + box.width / 4, box.y + box.height / 3, { steps: 5 });
           await browser.page.mouse.up();
-        }]) {
-          const before = await ticks();
+        }, (a, b) => b.xmin > a.xmin]]) {
+          const before = await span();
           await move();
-          assert.notStrictEqual(await ticks(), before, 'the wheel, a drag');
+          assert.ok(moved(before, await span()), 'the wheel, a drag');
         }
       }
       assert.strictEqual(await page.program(), 'key', 'the graph\'s keys are no key press to the program');
-      await page.evaluate("document.querySelector('#view [data-action=reset]').click()");
-      assert.strictEqual(await ticks(), home, '«Сбросить»');
+      await page.evaluate("document.querySelector('#view .view-steps').click()");
+      assert.strictEqual(await ticks(), home, '«К шагам»');
+      await page.evaluate("document.querySelector('#view .view-whole').click()");
+      const whole = await page.evaluate('window.newtonGraph()');
+      assert.ok(whole.xmin <= -1.4 && whole.xmax >= 4.4 && whole.ymin < -0.62, '«Весь график»');
       await page.evaluate("document.getElementById('line').focus()");
       await page.endAndRerun('1.3267');
     },
@@ -462,6 +505,83 @@ const rows = [
       assert.deepStrictEqual([run.reason, run.steps, run.limit], ['limit', 5, 4294967295]);
       assert.match(run.rows[run.rows.length - 1][0], /x повторился \(0\.299733\): такой цикл исчерпал бы предел в 4294967295/);
       await page.endAndRerun('the largest limit');
+    },
+  },
+  {
+    name: 'the view: the strip has one X0 per column with the program\'s outcomes; a column chosen by the keys runs from it',
+    async run(browser, page) {
+      await viewedRun(page, '1.33 1e-6 50');
+      const deadline = Date.now() + 20000;
+      let basin;
+      while (!(basin = await page.evaluate('window.newtonBasin()')).complete && Date.now() < deadline) {
+        await new Promise((resolve) => setTimeout(resolve, 50));
+      }
+      const graph = await page.evaluate('window.newtonGraph()');
+      assert.ok(basin.complete, 'the strip is complete');
+      assert.deepStrictEqual([basin.samples.length, basin.eps, basin.limit], [Math.floor(graph.width), Math.fround(1e-6), 50]);
+      const x0s = basin.samples.map((sample) => sample.x0);
+      assert.ok(x0s[0] > graph.xmin && x0s.at(-1) < graph.xmax && x0s.every((x, i) => i === 0 || x > x0s[i - 1]), 'in order');
+      for (const sample of [basin.samples[0], basin.samples[x0s.length >> 1], basin.samples.at(-1)]) {
+        const printed = spawnSync(native, [], { input: `${sample.x0.toPrecision(9)} 1e-6 50\n`, detached: true }).stdout.toString();
+        const count = /Число итераций = (\d+)/.exec(printed)?.[1] ?? null;
+        assert.deepStrictEqual([sample.outcome === 'converged', sample.count === null ? null : String(sample.count)],
+                               [count !== null, count], `X0 ${sample.x0}`);
+      }
+      const runs = await page.evaluate('window.newtonRuns.length');
+      await page.evaluate("document.querySelector('#view .strip canvas').focus()");
+      for (const key of ['ArrowRight', 'ArrowRight', 'Enter']) await browser.press(key);  // from the first column
+      while (await page.evaluate('window.newtonRuns.length') === runs && Date.now() < deadline) {
+        await new Promise((resolve) => setTimeout(resolve, 50));
+      }
+      const chosen = await page.evaluate('[window.newtonRuns.at(-1).x0, window.newtonRuns.at(-1).eps]');
+      assert.deepStrictEqual(chosen, [x0s[2], Math.fround(1e-6)]);
+      await page.evaluate("document.getElementById('line').focus()");
+      await page.endAndRerun('the strip');
+    },
+  },
+  {
+    name: 'the view: a table copies as tab-separated text, the graph saves as SVG and PNG, printing in dark mode shows no buttons and dark text',
+    engines: ['chromium'],
+    async run(browser, page) {
+      await browser.context.grantPermissions(['clipboard-read', 'clipboard-write']);
+      await page.toKeyWait('0 0.001 100\n', 'a report');
+      await page.evaluate("document.querySelector('#view .view-table button').click()");
+      const copied = await page.evaluate('navigator.clipboard.readText()');
+      assert.strictEqual(copied.split('\n').slice(0, 2).join('\n'), 'k\tx\tF(x)\tF\'(x)\tδ\n0\t0\t0.5\t-2\t0.25');
+      for (const kind of ['SVG', 'PNG']) {
+        const [download] = await Promise.all([browser.page.waitForEvent('download'),
+          browser.page.getByRole('button', { name: `Скачать ${kind}` }).click()]);
+        assert.strictEqual(download.suggestedFilename(), `newton__x0_0_eps_0.001_n_100.${kind.toLowerCase()}`);
+        const body = fs.readFileSync(await download.path());
+        if (kind === 'SVG') assert.match(body.toString(), /^<svg xmlns.*F\(x\) = 2·e\^\(−x\).*X0 = 0, точность 0\.001.*class="tangent"/s);
+        else assert.strictEqual(body.subarray(1, 4).toString(), 'PNG');
+      }
+      await browser.page.emulateMedia({ media: 'print', colorScheme: 'dark' });
+      const printed = await page.evaluate(`({
+        buttons: [...document.querySelectorAll('#view button')].filter((b) => b.getClientRects().length > 0).length,
+        colour: getComputedStyle(document.querySelector('#view .view-legend li')).color })`);
+      await browser.page.emulateMedia({ media: null, colorScheme: null });
+      assert.deepStrictEqual(printed, { buttons: 0, colour: 'rgb(0, 0, 0)' });
+      await page.endAndRerun('a report');
+    },
+  },
+  {
+    name: 'the view at 360 px: tick labels of 11 px or more, the table fits or says it scrolls',
+    engines: ['chromium', 'firefox'],
+    async run(browser, page) {
+      await browser.viewport(360, 640);
+      await page.toKeyWait('1.32 1e-6 50\n', 'a phone');
+      const phone = await page.evaluate(`(() => {
+        const svg = document.querySelector('#view .graph');
+        const scale = svg.getBoundingClientRect().width / svg.viewBox.baseVal.width;
+        const scroller = document.querySelector('#view .view-scroller');
+        return { smallest: Math.min(...[...svg.querySelectorAll('.tick')].map((t) => parseFloat(getComputedStyle(t).fontSize) * scale)),
+                 table: scroller.scrollWidth <= scroller.clientWidth || !scroller.nextElementSibling.hidden,
+                 overflow: document.documentElement.scrollWidth - innerWidth };
+      })()`);
+      assert.ok(phone.smallest >= 11 && phone.table && phone.overflow <= 0, JSON.stringify(phone));
+      await browser.viewport(1000, 700);
+      await page.endAndRerun('a phone');
     },
   },
   {
@@ -495,13 +615,17 @@ const rows = [
       assert.deepStrictEqual(named('log'), ['Диалог с программой']);
       assert.ok(named('textbox').includes(`Ввод для программы: ${firstPrompt.replace(/: $/, '')}`), named('textbox').join());
       assert.ok(nodes.some((n) => n.role?.value === 'StaticText' && n.name?.value.includes(greeting)));
-      assert.deepStrictEqual(named('button').filter((name) => !/^[А-Яа-яЁё «»]+$/.test(name)), []);
+      // Russian names; the view's «Скачать SVG» and «Скачать PNG» name the file formats.
+      assert.deepStrictEqual(named('button').filter((name) => !/^[А-Яа-яЁё «»]+( SVG| PNG)?$/.test(name)), []);
       assert.strictEqual(await page.evaluate("document.getElementById('transcript').getAttribute('aria-live')"), 'polite');
       // The view's tables, the drawing's text alternative, are tables there with their captions.
       const tables = named('table');
       assert.ok(tables.some((name) => /^X0 = 1\.33, точность 1e-06, предел 50 → корень 2\.59939/.test(name)), tables.join('\n'));
       assert.ok(named('columnheader').includes('F′(xₖ)') && named('cell').includes('204.01'));
       assert.ok(named('image').some((name) => /График F\(x\)/.test(name)));
+      // The convergence plot, with its values as its description.
+      const convergence = nodes.find((n) => n.role?.value === 'image' && /^Сходимость/.test(n.name?.value));
+      assert.match(convergence?.description?.value ?? '', /X0 = 1\.33: k = 0: 2\.31; k = 1: 2\.01;/);
       await session.detach();
     },
   },
@@ -571,7 +695,6 @@ const chromiumRows = [
     async run(browser, page, site) {
       await browser.goto(`${site}#runs=0,0.001,100`);
       await page.settled(['reading']);
-      const ticks = () => page.evaluate("[...document.querySelectorAll('#view .graph .axes text')].map((t) => t.textContent).join(' ')");
       while (await page.evaluate('window.newtonRuns.length') < 1) await new Promise((resolve) => setTimeout(resolve, 50));
       await browser.page.getByRole('button', { name: 'Ход метода' }).tap();  // the view's tab
       const graph = browser.page.locator('#view .graph');
@@ -582,11 +705,12 @@ const chromiumRows = [
         type, touchPoints: type === 'touchEnd' ? [] : [-1, 1].map((side, id) => (
           { x: box.x + box.width / 2 + side * spread, y: box.y + box.height / 2, id })),
       });
-      const before = await ticks();
+      const width = () => page.evaluate('(({ xmin, xmax }) => xmax - xmin)(window.newtonGraph())');
+      const before = await width();
       await touch('touchStart', 20);
       for (const spread of [40, 60, 80]) await touch('touchMove', spread);
       await touch('touchEnd', 0);
-      assert.notStrictEqual(await ticks(), before, 'a pinch');
+      assert.ok(await width() < before / 2, 'fingers apart zoom in');
       await session.detach();
     },
   },

@@ -42,6 +42,7 @@ async function main() {
   ({ piped } = await import('../src/view/piped.js'));
   ({ runProgram } = await import('../src/runtime.js'));
   const { createRunStore, dialoguesOf, linkOf } = await import('../src/view/runs.js');
+  const { F } = await import('../src/view/marks.js');
   const module = await WebAssembly.compile(fs.readFileSync(path.join(site, 'newton.wasm')));
   const store = createRunStore();
   for (const input of dialogues()) {
@@ -60,6 +61,12 @@ async function main() {
       assert.deepStrictEqual([run.outcome, run.reason, texts.root, String(run.count)], ['root', 'accuracy', found[1], found[2]], label);
       assert.ok(same(run.root, run.steps[run.steps.length - 1].x), label);
     }
+    // The drawn curve passes through every F the program reported, to 1e-9 of the terms it sums.
+    record.starts.forEach((x, k) => {
+      const { f } = run.steps[k];
+      const terms = 2 * Math.exp(-x) + 0.2 * x * x + 1.5;
+      if (Number.isFinite(f) && Number.isFinite(terms)) assert.ok(Math.abs(F(x) - f) <= 1e-9 * terms, `${label}: F(${x})`);
+    });
   }
   // Links of at most 50 runs, each made again.
   for (let from = 0; from < store.runs.length; from += 50) {

@@ -1,13 +1,16 @@
 // The graph: F over the window, with axes, a grid and labelled ticks, and the marks of the runs
-// shown, in SVG. Zoomed and panned by wheel, pinch, drag, keys and buttons; reset to the window
-// that follows the runs.
-import { clip, curve, fitted, panned, ticks, zoomed } from './marks.js';
+// shown, in SVG drawn at the size it is shown (so its text keeps its size on a phone). Zoomed and
+// panned by wheel, pinch, drag, keys and buttons; «К шагам» fits the runs' steps again, «Весь
+// график» shows the whole picture. Every change of the window is told to its listeners.
+import { clip, curve, stepWindow, stepsWindow, wholeWindow } from './marks.js';
+import { dragged, panned, planeScales, wheelFactor, zoomed } from './scale.js';
+import { markerOf, markerPath } from './styles.js';
 
-const svgNS = 'http://www.w3.org/2000/svg';
-const size = { width: 640, height: 420, left: 52, right: 12, top: 12, bottom: 32 };
-const markers = ['circle', 'square', 'triangle', 'diamond', 'cross'];
+export const svgNS = 'http://www.w3.org/2000/svg';
+const margin = { right: 12, top: 12, bottom: 30 };
+const labelWidth = 7.5;  // CSS pixels a tick label's character takes at most
 
-function element(name, attributes = {}, parent = null) {
+export function element(name, attributes = {}, parent = null) {
   const node = document.createElementNS(svgNS, name);
   for (const [key, value] of Object.entries(attributes)) node.setAttribute(key, String(value));
   if (parent !== null) parent.append(node);
@@ -16,113 +19,124 @@ function element(name, attributes = {}, parent = null) {
 
 const round = (v) => Math.round(v * 100) / 100;
 
-// A marker of the given shape centred on (x, y).
-function marker(shape, px, py, parent, attributes) {
-  const [x, y, r] = [round(px), round(py), 4.5];
-  const paths = {
-    square: `M${x - r},${y - r}h${2 * r}v${2 * r}h${-2 * r}z`,
-    triangle: `M${x},${y - r * 1.2}L${x + r * 1.1},${y + r * 0.8}L${x - r * 1.1},${y + r * 0.8}z`,
-    diamond: `M${x},${y - r * 1.3}L${x + r},${y}L${x},${y + r * 1.3}L${x - r},${y}z`,
-    cross: `M${x - r},${y - r}L${x + r},${y + r}M${x + r},${y - r}L${x - r},${y + r}`,
-  };
-  if (shape === 'circle') return element('circle', { cx: x, cy: y, r, 'data-marker': shape, ...attributes }, parent);
-  return element('path', { d: paths[shape], 'data-marker': shape, ...attributes }, parent);
+// A marker of the run's style centred on (x, y).
+export function marker(style, x, y, parent, attributes) {
+  return element('path', { d: markerPath(style, round(x), round(y), 4.5), 'data-marker': markerOf(style), ...attributes }, parent);
 }
 
-// Draws into `container`; returns { show(runs), where runs are [{ marks, style, label }] }.
+// Draws into `container`; returns the graph's interface: show(runs) with runs [{ id, marks, style }],
+// showStep(id, k), actions (the buttons'), view() and area() (the window and the plotting area in
+// CSS pixels), scales(), and onWindow(listener), called with the window at every change.
 export function createGraph(container, { describedBy }) {
   const svg = element('svg', {
-    viewBox: `0 0 ${size.width} ${size.height}`, class: 'graph', role: 'img', tabindex: 0,
+    class: 'graph', role: 'img', tabindex: 0,
     'aria-label': 'График F(x) и касательные шагов метода; их числа — в таблице',
     'aria-describedby': describedBy,
   });
   container.append(svg);
-  const plot = { x: size.left, y: size.top, w: size.width - size.left - size.right, h: size.height - size.top - size.bottom };
   const clipPath = element('clipPath', { id: 'graph-clip' }, element('defs', {}, svg));
-  element('rect', { x: plot.x, y: plot.y, width: plot.w, height: plot.h }, clipPath);
+  const clipRect = element('rect', {}, clipPath);
   const layers = {
     grid: element('g', { class: 'grid' }, svg),
     axes: element('g', { class: 'axes' }, svg),
     content: element('g', { 'clip-path': 'url(#graph-clip)' }, svg),
   };
+  const listeners = [];
   let shown = [];
-  let view = fitted([]);
+  let chosen = null;  // { id, k }: the step a table row chose
+  let view = wholeWindow();
+  let size = { width: 640, height: 400 };
+  let left = 56;  // room for the y ticks' labels
 
-  const sx = (x) => plot.x + ((x - view.x0) / (view.x1 - view.x0)) * plot.w;
-  const sy = (y) => plot.y + plot.h - ((y - view.y0) / (view.y1 - view.y0)) * plot.h;
+  const area = () => ({ x: left, y: margin.top, width: size.width - left - margin.right,
+                        height: size.height - margin.top - margin.bottom });
+  const yTicks = () => planeScales(view, area()).y.ticks(Math.max(2, Math.round(area().height / 60)));
+  const scales = () => planeScales(view, area());
 
   function draw() {
     for (const layer of Object.values(layers)) layer.replaceChildren();
-    const xTicks = ticks(view.x0, view.x1, 8);
-    const yTicks = ticks(view.y0, view.y1, 6);
-    const digits = (values) => values.map((v) => v.toLocaleString('ru-RU', { maximumFractionDigits: 6 }));
-    const xLabels = digits(xTicks);
-    const yLabels = digits(yTicks);
-    xTicks.forEach((x, i) => {
-      element('line', { x1: round(sx(x)), x2: round(sx(x)), y1: plot.y, y2: plot.y + plot.h }, layers.grid);
-      element('text', { x: round(sx(x)), y: plot.y + plot.h + 18, 'text-anchor': 'middle' }, layers.axes)
-        .textContent = xLabels[i];
-    });
-    yTicks.forEach((y, i) => {
-      element('line', { x1: plot.x, x2: plot.x + plot.w, y1: round(sy(y)), y2: round(sy(y)) }, layers.grid);
-      element('text', { x: plot.x - 6, y: round(sy(y)) + 4, 'text-anchor': 'end' }, layers.axes).textContent = yLabels[i];
-    });
-    element('rect', { x: plot.x, y: plot.y, width: plot.w, height: plot.h, class: 'frame' }, layers.axes);
+    svg.setAttribute('viewBox', `0 0 ${size.width} ${size.height}`);
+    svg.setAttribute('width', size.width);
+    svg.setAttribute('height', size.height);
+    left = Math.max(40, 12 + labelWidth * Math.max(...yTicks().map((t) => t.text.length)));
+    const plot = area();
+    for (const [key, value] of Object.entries(plot)) clipRect.setAttribute(key, value);
+    const { x: sx, y: sy } = scales();
+    const bottom = plot.y + plot.height;
+    for (const { value, text } of sx.ticks(Math.max(2, Math.round(plot.width / 80)))) {
+      const at = round(sx.map(value));
+      element('line', { x1: at, x2: at, y1: plot.y, y2: bottom }, layers.grid);
+      element('text', { x: at, y: bottom + 18, 'text-anchor': 'middle', class: 'tick' }, layers.axes).textContent = text;
+    }
+    for (const { value, text } of yTicks()) {
+      const at = round(sy.map(value));
+      element('line', { x1: plot.x, x2: plot.x + plot.width, y1: at, y2: at }, layers.grid);
+      element('text', { x: plot.x - 6, y: at + 4, 'text-anchor': 'end', class: 'tick' }, layers.axes).textContent = text;
+    }
+    element('rect', { ...plot, class: 'frame' }, layers.axes);
     if (view.y0 < 0 && view.y1 > 0) {
-      element('line', { x1: plot.x, x2: plot.x + plot.w, y1: round(sy(0)), y2: round(sy(0)), class: 'axis' }, layers.axes);
+      element('line', { x1: plot.x, x2: plot.x + plot.width, y1: round(sy.map(0)), y2: round(sy.map(0)), class: 'axis x-axis' }, layers.axes);
     }
     if (view.x0 < 0 && view.x1 > 0) {
-      element('line', { x1: round(sx(0)), x2: round(sx(0)), y1: plot.y, y2: plot.y + plot.h, class: 'axis' }, layers.axes);
+      element('line', { x1: round(sx.map(0)), x2: round(sx.map(0)), y1: plot.y, y2: bottom, class: 'axis' }, layers.axes);
     }
-    element('text', { x: plot.x + plot.w - 4, y: plot.y + plot.h - 6, 'text-anchor': 'end', class: 'name' }, layers.axes)
+    element('text', { x: plot.x + plot.width - 4, y: bottom - 6, 'text-anchor': 'end', class: 'name' }, layers.axes)
       .textContent = 'x';
     element('text', { x: plot.x + 6, y: plot.y + 16, class: 'name' }, layers.axes).textContent = 'F(x)';
 
-    const line = curve(view, plot.w).map(([x, y], i) => `${i === 0 ? 'M' : 'L'}${round(sx(x))},${round(sy(y))}`);
+    const line = curve(view, Math.round(plot.width)).map(([x, y], i) => `${i === 0 ? 'M' : 'L'}${round(sx.map(x))},${round(sy.map(y))}`);
     element('path', { d: line.join(''), class: 'curve' }, layers.content);
     // Segments are cut to the window and a margin around it: far coordinates draw nothing sane.
     const w = view.x1 - view.x0;
     const h = view.y1 - view.y0;
-    const margin = { x0: view.x0 - w, x1: view.x1 + w, y0: view.y0 - h, y1: view.y1 + h };
-    const within = (x, y) => x >= margin.x0 && x <= margin.x1 && y >= margin.y0 && y <= margin.y1;
+    const box = { x0: view.x0 - w, x1: view.x1 + w, y0: view.y0 - h, y1: view.y1 + h };
+    const within = (x, y) => x >= box.x0 && x <= box.x1 && y >= box.y0 && y <= box.y1;
     const segment = (s, attributes, parent) => {
-      const part = clip(s, margin);
+      const part = clip(s, box);
       if (part === null) return;
-      element('line', { x1: round(sx(part.x1)), y1: round(sy(part.y1)), x2: round(sx(part.x2)), y2: round(sy(part.y2)),
-                        ...attributes }, parent);
+      element('line', { x1: round(sx.map(part.x1)), y1: round(sy.map(part.y1)), x2: round(sx.map(part.x2)),
+                        y2: round(sy.map(part.y2)), ...attributes }, parent);
     };
     for (const { marks, style, id } of shown) {
       const group = element('g', { class: `run style-${style}`, 'data-run': id }, layers.content);
-      for (const t of marks.tangents) segment(t, { class: 'tangent', 'data-step': t.k }, group);
+      const isChosen = (k) => chosen !== null && chosen.id === id && chosen.k === k;
+      for (const t of marks.tangents) {
+        segment(t, { class: isChosen(t.k) ? 'tangent chosen' : 'tangent', 'data-step': t.k }, group);
+      }
       for (const v of marks.verticals) segment({ x1: v.x, y1: v.y1, x2: v.x, y2: v.y2 }, { class: 'vertical' }, group);
       for (const p of marks.points) {
-        if (within(p.x, p.y)) marker(markers[style % markers.length], sx(p.x), sy(p.y), group, { class: 'point' });
+        if (!within(p.x, p.y)) continue;
+        marker(style, sx.map(p.x), sy.map(p.y), group, { class: 'point', 'data-step': p.k });
+        if (isChosen(p.k)) element('circle', { cx: round(sx.map(p.x)), cy: round(sy.map(p.y)), r: 9, class: 'chosen-ring' }, group);
       }
       if (marks.root !== null && within(marks.root.x, 0)) {
-        element('circle', { cx: round(sx(marks.root.x)), cy: round(sy(0)), r: 7, class: 'root' }, group);
+        element('circle', { cx: round(sx.map(marks.root.x)), cy: round(sy.map(0)), r: 7, class: 'root' }, group);
       }
     }
   }
 
   function setView(next) {
-    if (![next.x0, next.x1, next.y0, next.y1].every(Number.isFinite)) return;
-    if (next.x1 - next.x0 < 1e-9 || next.y1 - next.y0 < 1e-9 || next.x1 - next.x0 > 1e7) return;
+    if (next === null || ![next.x0, next.x1, next.y0, next.y1].every(Number.isFinite)) return;
+    const w = next.x1 - next.x0;
+    const h = next.y1 - next.y0;
+    const scale = Math.max(1, Math.abs(next.x0), Math.abs(next.x1));
+    if (w < scale * 1e-12 || h <= 0 || w > 1e7) return;
     view = next;
     draw();
+    for (const listener of listeners) listener(view);
   }
 
   // The plane's point under a pointer.
   function at(event) {
     const box = svg.getBoundingClientRect();
-    const px = ((event.clientX - box.left) / box.width) * size.width;
-    const py = ((event.clientY - box.top) / box.height) * size.height;
-    return { x: view.x0 + ((px - plot.x) / plot.w) * (view.x1 - view.x0), y: view.y0 + ((plot.y + plot.h - py) / plot.h) * (view.y1 - view.y0) };
+    const { x, y } = scales();
+    return { x: x.invert(event.clientX - box.left), y: y.invert(event.clientY - box.top) };
   }
 
   svg.addEventListener('wheel', (event) => {
     event.preventDefault();
     const p = at(event);
-    setView(zoomed(view, event.deltaY > 0 ? 1.2 : 1 / 1.2, p.x, p.y));
+    setView(zoomed(view, wheelFactor(event.deltaY), p.x, p.y));
   }, { passive: false });
 
   // One pointer drags; two pinch.
@@ -134,12 +148,9 @@ export function createGraph(container, { describedBy }) {
   svg.addEventListener('pointermove', (event) => {
     const last = pointers.get(event.pointerId);
     if (last === undefined) return;
-    const box = svg.getBoundingClientRect();
     const now = { x: event.clientX, y: event.clientY };
     if (pointers.size === 1) {
-      const dx = ((now.x - last.x) / box.width) * size.width / plot.w * (view.x1 - view.x0);
-      const dy = ((now.y - last.y) / box.height) * size.height / plot.h * (view.y1 - view.y0);
-      setView(panned(view, -dx, dy));
+      setView(dragged(view, scales(), now.x - last.x, now.y - last.y));
     } else if (pointers.size === 2) {
       const other = [...pointers.entries()].find(([id]) => id !== event.pointerId)[1];
       const before = Math.hypot(last.x - other.x, last.y - other.y);
@@ -160,9 +171,11 @@ export function createGraph(container, { describedBy }) {
     right: () => setView(panned(view, (view.x1 - view.x0) / 5, 0)),
     up: () => setView(panned(view, 0, (view.y1 - view.y0) / 5)),
     down: () => setView(panned(view, 0, -(view.y1 - view.y0) / 5)),
-    reset: () => setView(fitted(shown.map((run) => run.marks))),
+    steps: () => setView(stepsWindow(shown.map((run) => run.marks))),
+    whole: () => setView(wholeWindow()),
   };
-  const keys = { ArrowLeft: 'left', ArrowRight: 'right', ArrowUp: 'up', ArrowDown: 'down', '+': 'in', '=': 'in', '-': 'out', 0: 'reset', Home: 'reset' };
+  const keys = { ArrowLeft: 'left', ArrowRight: 'right', ArrowUp: 'up', ArrowDown: 'down', '+': 'in', '=': 'in',
+                 '-': 'out', 0: 'steps', Home: 'steps', End: 'whole' };
   svg.addEventListener('keydown', (event) => {
     const action = keys[event.key];
     if (action === undefined || event.ctrlKey || event.altKey || event.metaKey) return;
@@ -170,14 +183,40 @@ export function createGraph(container, { describedBy }) {
     actions[action]();
   });
 
+  // Drawn at the width it is given, a little over half as high.
+  const resize = () => {
+    const width = Math.max(240, Math.round(container.clientWidth));
+    const height = Math.round(Math.min(440, Math.max(220, width * 0.62)));
+    if (width === size.width && height === size.height) return;
+    size = { width, height };
+    setView(view);
+  };
+  if (typeof ResizeObserver === 'function') new ResizeObserver(resize).observe(container);
+  resize();
   draw();
   return {
+    svg,
     actions,
-    // Shows these runs, and follows them: the window takes in their steps.
+    view: () => view,
+    area,
+    scales,
+    onWindow(listener) {
+      listeners.push(listener);
+    },
+    // Shows these runs, and follows them: the window fits their steps.
     show(runs) {
       shown = runs;
-      view = fitted(runs.map((run) => run.marks));
-      draw();
+      if (chosen !== null && !runs.some((run) => run.id === chosen.id)) chosen = null;
+      setView(stepsWindow(runs.map((run) => run.marks)));
+    },
+    // Zooms to step k of the run shown with this id, and marks it.
+    showStep(id, k) {
+      const run = shown.find((r) => r.id === id);
+      if (run === undefined) return;
+      chosen = { id, k };
+      const next = stepWindow(run.marks, k);
+      if (next === null) draw();
+      else setView(next);
     },
   };
 }

@@ -1,12 +1,9 @@
-// The drawing as data: the curve of F, each run's steps as points, tangents and verticals, the
-// scales' ticks, and the window onto the plane with its zoom and pan. Pure functions of the runs'
+// The drawing as data: the curve of F, each run's steps as points, tangents and verticals, and the
+// windows onto the plane (the whole picture, the runs' steps, one step). Pure functions of the runs'
 // numbers, so the graph, its tests and the table read the same rows.
 
 // F in double precision: good enough to draw, never used for a number shown.
 export const F = (x) => 2 * Math.exp(-x) + 0.2 * x * x - 1.5;
-
-// The window that shows both roots (near 0.2997 and 2.5994) and the minimum between them.
-export const home = { x0: -1, x1: 4, y0: -1, y1: 4.5 };
 
 // The window follows the steps within this box; a step to beyond it leaves the view with a note.
 const near = { x0: -10, x1: 10, y0: -10, y1: 25 };
@@ -67,48 +64,49 @@ export function clip(segment, box) {
   return { x1: x1 + t0 * dx, y1: y1 + t0 * dy, x2: x1 + t1 * dx, y2: y1 + t1 * dy };
 }
 
-// The window that follows the runs: the home window widened to take in their points and tangents'
-// ends within the box it follows, with a margin.
-export function fitted(markSets) {
-  const box = { ...home };
+// The window that shows the whole picture: both roots (near 0.2997 and 2.5994) and the minimum
+// between them (near 1.3267), with the curve's height there.
+export function wholeWindow() {
+  return around(-1.5, 4.5, []);
+}
+
+// The window that fits the steps of the runs: their finite iterates and the feet of their tangents
+// within the box it follows, with the curve around them.
+export function stepsWindow(markSets) {
+  const xs = [];
+  const ys = [];
   for (const marks of markSets) {
-    for (const p of marks.points) if (p.near) widen(box, p.x, p.y);
-    for (const t of marks.tangents) if (t.near) widen(box, t.x2, t.y2);
+    for (const p of marks.points) if (p.near) xs.push(p.x), ys.push(p.y);
+    for (const t of marks.tangents) if (t.near) xs.push(t.x2), ys.push(0);
   }
-  const mx = (box.x1 - box.x0) * 0.04;
-  const my = (box.y1 - box.y0) * 0.04;
-  return { x0: box.x0 - mx, x1: box.x1 + mx, y0: box.y0 - my, y1: box.y1 + my };
+  if (xs.length === 0) return wholeWindow();
+  const low = Math.min(...xs);
+  const high = Math.max(...xs);
+  const span = Math.max(high - low, 0.05);
+  const middle = (low + high) / 2;
+  return around(middle - span * 0.56, middle + span * 0.56, ys);
 }
 
-function widen(box, x, y) {
-  box.x0 = Math.min(box.x0, x);
-  box.x1 = Math.max(box.x1, x);
-  box.y0 = Math.min(box.y0, y);
-  box.y1 = Math.max(box.y1, y);
+// The window that shows step k of a run: its point, its tangent and the next iterate, that iterate
+// half a window's width from the point, so their distance is never under a quarter of it.
+export function stepWindow(marks, k) {
+  const t = marks.tangents.find((tangent) => tangent.k === k);
+  const p = marks.points.find((point) => point.k === k);
+  if (t === undefined) return p === undefined ? null : around(p.x - 0.5, p.x + 0.5, [p.y]);
+  const span = Math.max(2 * Math.abs(t.x2 - t.x1), 1e-6 * Math.max(1, Math.abs(t.x1)));
+  const middle = (t.x1 + t.x2) / 2;
+  return around(middle - span / 2, middle + span / 2, [t.y1, 0]);
 }
 
-// The window zoomed by `factor` (below 1 zooms in) about the point (cx, cy), and moved by (dx, dy).
-export function zoomed(view, factor, cx = (view.x0 + view.x1) / 2, cy = (view.y0 + view.y1) / 2) {
-  return {
-    x0: cx + (view.x0 - cx) * factor, x1: cx + (view.x1 - cx) * factor,
-    y0: cy + (view.y0 - cy) * factor, y1: cy + (view.y1 - cy) * factor,
-  };
-}
-
-export function panned(view, dx, dy) {
-  return { x0: view.x0 + dx, x1: view.x1 + dx, y0: view.y0 + dy, y1: view.y1 + dy };
-}
-
-// Round tick values across [from, to], about `count` of them: steps of 1, 2 or 5 times a power of ten.
-export function ticks(from, to, count = 6) {
-  const raw = (to - from) / count;
-  const power = 10 ** Math.floor(Math.log10(raw));
-  const step = [1, 2, 5, 10].map((m) => m * power).find((s) => s >= raw);
-  const values = [];
-  for (let v = Math.ceil(from / step) * step; v <= to + step * 1e-9; v += step) {
-    values.push(Math.abs(v) < step * 1e-9 ? 0 : Number(v.toPrecision(12)));
-  }
-  return values;
+// x from x0 to x1, y over these heights and the curve's between x0 and x1 (held to the box the
+// window follows), with a margin.
+function around(x0, x1, heights) {
+  const ys = [...heights];
+  for (let i = 0; i <= 64; ++i) ys.push(Math.min(near.y1, Math.max(near.y0, F(x0 + ((x1 - x0) * i) / 64))));
+  const y0 = Math.min(...ys);
+  const y1 = Math.max(...ys);
+  const my = Math.max(y1 - y0, 1e-9 * Math.max(1, Math.abs(y1))) * 0.08;
+  return { x0, x1, y0: y0 - my, y1: y1 + my };
 }
 
 // The curve of F across the window, as many points as the drawing is wide; y outside the window is

@@ -5,10 +5,11 @@ import { piped } from './piped.js';
 
 let loaded = null;
 
+// The program's compiled module, fetched once for every use of the view.
+export const programModule = () => (loaded ??= loadModule());
+
 export async function replay(dialogue, observer) {
-  loaded ??= loadModule();
-  const module = await loaded;
-  await runProgram(module, {
+  await runProgram(await programModule(), {
     read: piped(new TextEncoder().encode(dialogue)),
     write() {},
     readKey: () => null,

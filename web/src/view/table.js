@@ -1,14 +1,31 @@
 // The table of a run's iterations, the drawing's text alternative: for each step k, x_k, F(x_k),
 // F'(x_k) and the step δ_k as the program writes numbers, and on the last row what ended the run.
-// A very long run shows its first and last rows and how many lie between.
+// A very long run shows its first and last rows and how many lie between. A row chosen shows its
+// step on the graph; the whole table copies as tab-separated text.
 
 export const shownRows = 100;  // at most this many at each end
 
-// What ended the run, in words.
+// Why update k of a run could not be made: which value overflowed, and which range it left. F is
+// rounded to single precision for the update, and so is the new x; F' stays extended.
+export function overflowText(record, k) {
+  const step = record.run.steps[k];
+  const row = record.texts.rows[k];
+  const single = 'больше наибольшего числа одинарной точности (около 3.4·10³⁸): переполнение';
+  if (!Number.isFinite(step.f)) return `F = ${row.f}: переполнение`;
+  if (!Number.isFinite(Math.fround(step.f))) return `F = ${row.f} ${single}`;
+  if (!Number.isFinite(step.df)) return `F′ = ${row.df}: переполнение`;
+  return `x − F/F′ ${single}`;
+}
+
+// What ended the run, in words. The count the program writes is of the updates that failed the
+// accuracy test: one less than the updates made.
 export function reasonText(record) {
   const { run, texts } = record;
-  if (run.reason === 'accuracy') return `|δ| < ε: точность достигнута, корень ${texts.root}, итераций ${run.count}`;
-  if (run.reason === 'non-finite') return 'F, F′ или следующее x вышли за пределы конечных чисел: решение не найдено';
+  if (run.reason === 'accuracy') {
+    return `|δ| < ε: точность достигнута, корень ${texts.root}, итераций ${run.count}. «Число итераций» — это ` +
+      `обновления, не прошедшие проверку точности: из ${run.steps.length} последнее прошло её и не считается`;
+  }
+  if (run.reason === 'non-finite') return `${overflowText(record, run.steps.length - 1)}; решение не найдено`;
   if (run.steps.length === 0) return 'предел итераций 0: шагов нет, решение не найдено';
   if (record.cycle) {
     const last = texts.rows[texts.rows.length - 1].next;
@@ -31,6 +48,17 @@ export function rowsShown(count) {
   return [...all.slice(0, shownRows), null, ...all.slice(count - shownRows)];
 }
 
+// The table as tab-separated text, for a spreadsheet: a header, then every update's numbers as the
+// table writes them.
+export function tableText(record) {
+  const lines = ['k\tx\tF(x)\tF\'(x)\tδ'];
+  record.texts.rows.forEach((r, k) => lines.push([k, r.x, r.f, r.df, deltaText(record, k)].join('\t')));
+  return `${lines.join('\n')}\n`;
+}
+
+// No step is formed where the update was not finite.
+const deltaText = (record, k) => (Number.isFinite(record.run.steps[k].x) ? record.texts.rows[k].delta : '—');
+
 function cell(row, tag, text, attributes = {}) {
   const node = document.createElement(tag);
   node.textContent = text;
@@ -39,7 +67,8 @@ function cell(row, tag, text, attributes = {}) {
   return node;
 }
 
-export function createTable(record, style) {
+// The table; a row chosen (click, Enter or Space) calls choose(k).
+export function createTable(record, style, choose) {
   const { texts } = record;
   const table = document.createElement('table');
   table.className = `steps style-${style}`;
@@ -58,9 +87,20 @@ export function createTable(record, style) {
     } else {
       const r = texts.rows[k];
       cell(row, 'th', String(k), { scope: 'row' });
-      // No step is formed where the update was not finite.
-      const delta = Number.isFinite(record.run.steps[k].x) ? r.delta : '—';
-      for (const text of [r.x, r.f, r.df, delta]) cell(row, 'td', text);
+      for (const text of [r.x, r.f, r.df, deltaText(record, k)]) cell(row, 'td', text);
+      Object.assign(row, { tabIndex: 0, title: 'Показать этот шаг на графике' });
+      row.dataset.step = k;
+      const chosen = () => {
+        for (const other of body.querySelectorAll('[aria-current]')) other.removeAttribute('aria-current');
+        row.setAttribute('aria-current', 'step');
+        choose(k);
+      };
+      row.addEventListener('click', chosen);
+      row.addEventListener('keydown', (event) => {
+        if (event.key !== 'Enter' && event.key !== ' ') return;
+        event.preventDefault();
+        chosen();
+      });
     }
     body.append(row);
   }

@@ -1,14 +1,20 @@
-// The view of the method beside the console: the graph of F with the steps of the runs shown, their
-// tables, the list of every finished run with a link that reproduces them all. Its one entry:
-// startView(panel, program) returns { iteration, clearRuns(), onRuns(listener) }: the observer the
-// runtime's host.iteration takes, a way to forget the finished runs, and listener(count) called
-// whenever the list changes; every run's numbers are at window.newtonRuns.
+// The view of the method beside the console: the graph of F with the steps of the runs shown, the
+// strip of where each X0 leads, the convergence plot, their tables, and the list of every finished
+// run with a link that reproduces the ticked ones. Its one entry: startView(panel, program) returns
+// { iteration, clearRuns(), hasRuns(), onRuns(listener) }: the observer the runtime's host.iteration
+// takes (begin, update, end), a way to forget the finished runs, and listener(count) called whenever
+// the list of runs changes. For tests, every run's numbers are at window.newtonRuns, and
+// newtonGraph(), newtonConvergence() and newtonBasin() tell what the view shows.
+import { createBasinRunner } from './basin.js';
+import { convergencePoints, convergenceText, createConvergence } from './convergence.js';
+import { download, fileName, pngOf, svgFile } from './export.js';
 import { createGraph } from './graph.js';
 import { runMarks } from './marks.js';
-import { createRunStore, dialoguesOf, linkOf } from './runs.js';
-import { createTable, summary } from './table.js';
-
-const styles = 5;  // colours, each with its dash and marker
+import { programModule } from './replay.js';
+import { createRunStore, dialoguesOf, linkOf, singleText } from './runs.js';
+import { createStrip } from './strip.js';
+import { styleOf } from './styles.js';
+import { createTable, overflowText, summary, tableText } from './table.js';
 
 function html(tag, attributes = {}, text = '') {
   const node = document.createElement(tag);
@@ -17,74 +23,150 @@ function html(tag, attributes = {}, text = '') {
   return node;
 }
 
+function button(text, title, action) {
+  const node = html('button', { type: 'button', title }, text);
+  if (title !== text) node.setAttribute('aria-label', title);
+  node.addEventListener('click', action);
+  return node;
+}
+
 // program.run(dialogue, observer): runs the program on that input with no terminal, telling the
-// observer; a Promise. Used for the runs a link asks for.
+// observer; a Promise. The strip runs the program's module, fetched once.
 export function startView(panel, program) {
   const store = createRunStore();
   window.newtonRuns = store.runs;
-  const shown = new Set();  // ids of the runs on the graph, and whose tables are shown
   const runListeners = [];
+  const shown = new Set();  // ids of the runs on the graph, and whose tables are shown
+  const paper = (read) => {  // the colours of paper while `read` runs
+    panel.classList.add('paper');
+    try {
+      read();
+    } finally {
+      panel.classList.remove('paper');
+    }
+  };
 
   panel.append(html('h2', { id: 'view-title' }, 'Ход метода'));
   const figure = html('figure', { class: 'view-graph' });
   panel.append(figure);
   const graph = createGraph(figure, { describedBy: 'view-tables' });
-  const buttons = html('div', { class: 'view-buttons', role: 'group', 'aria-label': 'Масштаб и сдвиг графика' });
-  const labels = { in: ['+', 'Приблизить'], out: ['−', 'Отдалить'], left: ['←', 'Влево'], right: ['→', 'Вправо'],
-                   up: ['↑', 'Вверх'], down: ['↓', 'Вниз'], reset: ['Сбросить', 'Показать все шаги'] };
-  for (const [action, [text, title]] of Object.entries(labels)) {
-    const button = html('button', { type: 'button', 'aria-label': title, title, 'data-action': action }, text);
-    button.addEventListener('click', graph.actions[action]);
-    buttons.append(button);
+  const tools = html('div', { class: 'view-buttons', role: 'group', 'aria-label': 'Масштаб и сдвиг графика' });
+  const moves = { in: ['+', 'Приблизить'], out: ['−', 'Отдалить'], left: ['←', 'Влево'], right: ['→', 'Вправо'],
+                  up: ['↑', 'Вверх'], down: ['↓', 'Вниз'], steps: ['К шагам', 'К шагам'], whole: ['Весь график', 'Весь график'] };
+  for (const [action, [text, title]] of Object.entries(moves)) {
+    tools.append(Object.assign(button(text, title, graph.actions[action]), { className: `view-${action}` }));
   }
-  figure.append(buttons);
+  const saves = html('div', { class: 'view-buttons view-saves', role: 'group', 'aria-label': 'Сохранить график' });
+  saves.append(button('Скачать SVG', 'Скачать SVG', () => save('svg')), button('Скачать PNG', 'Скачать PNG', () => save('png')));
   const legend = html('ul', { class: 'view-legend', 'aria-label': 'Обозначения' });
   const notes = html('ul', { class: 'view-notes', 'aria-live': 'polite' });
-  figure.append(legend, notes);
+  figure.append(tools, legend, notes);
+
+  const strip = createStrip(figure, {
+    run: createBasinRunner(programModule),
+    choose: (x0, eps, limit) => program.run(`${singleText(x0)} ${singleText(eps)} ${limit}\n`, store.observer),
+    x0Text: singleText,
+  });
+  figure.append(saves);
+
+  const convergenceBox = html('figure', { class: 'view-convergence' });
+  const convergenceTitle = html('h3', { id: 'convergence-title' }, 'Сходимость');
+  const convergenceNote = html('figcaption', {}, 'log₁₀|δₖ| по шагам k. Вблизи простого корня число верных знаков ' +
+                               'примерно удваивается с каждым шагом: значение log₁₀|δₖ| тоже почти удваивается.');
+  const convergenceValues = html('p', { id: 'convergence-values', class: 'view-hidden' });
+  convergenceBox.append(convergenceTitle);
+  const convergence = createConvergence(convergenceBox, 'convergence-values');
+  convergenceBox.append(convergenceNote, convergenceValues);
+  panel.append(convergenceBox);
 
   const runsBox = html('section', { class: 'view-runs', 'aria-labelledby': 'view-runs-title' });
   runsBox.append(html('h3', { id: 'view-runs-title' }, 'Запуски'));
   const list = html('ul', { class: 'view-list' });
   const empty = html('p', { class: 'view-empty' }, 'Завершённые запуски появятся здесь; отметьте несколько, чтобы сравнить их на графике.');
-  const link = html('a', { class: 'view-link', href: '#', hidden: '' }, 'Ссылка на эти запуски');
+  const link = html('a', { class: 'view-link', href: '#', hidden: '' }, 'Ссылка на отмеченные запуски');
   runsBox.append(empty, list, link);
   panel.append(runsBox);
   const tables = html('section', { id: 'view-tables', class: 'view-tables', 'aria-label': 'Таблицы итераций' });
   panel.append(tables);
 
-  const styleOf = (record) => record.id % styles;
+  const shownRecords = () => store.records.filter((record) => shown.has(record.id));
+  let drawnRuns = [];
 
   function render() {
-    const records = store.records.filter((record) => shown.has(record.id));
-    const runs = records.map((record) => ({ id: record.id, style: styleOf(record), marks: runMarks(record) }));
-    graph.show(runs);
+    const records = shownRecords();
+    drawnRuns = records.map((record) => ({ id: record.id, style: styleOf(record.id), marks: runMarks(record) }));
+    graph.show(drawnRuns);
     legend.replaceChildren(...records.map((record) => {
-      const item = html('li', { class: `style-${styleOf(record)}` });
+      const item = html('li', { class: `style-${styleOf(record.id)}` });
       item.append(html('span', { class: 'swatch', 'aria-hidden': 'true' }), summary(record));
       return item;
     }));
-    notes.replaceChildren(...runs.flatMap(({ id, marks }) => {
+    notes.replaceChildren(...drawnRuns.flatMap(({ id, marks }) => {
       const record = store.records[id];
       const items = marks.notes.map((note) => html('li', {}, noteText(record, note)));
       if (marks.left > 0) items.push(html('li', {}, `X0 = ${record.texts.x0}: нарисованы первые и последние шаги, ${marks.left} пропущено`));
       return items;
     }));
-    tables.replaceChildren(...records.map((record) => createTable(record, styleOf(record))));
+    const converging = records.map((record) => ({ id: record.id, style: styleOf(record.id), points: convergencePoints(record.run),
+                                                  label: `X0 = ${record.texts.x0}` }));
+    convergence.show(converging);
+    convergenceValues.textContent = convergenceText(converging);
+    convergenceBox.hidden = records.length === 0;
+    tables.replaceChildren(...records.map(tableBox));
+    const ticked = linkOf(records.map((record) => record.run));
+    link.hidden = ticked === '';
+    link.href = ticked === '' ? '#' : ticked;
+    // The address keeps a link's runs until they are made again: a reload before then still has them.
+    if (store.records.length > 0) setAddress(ticked);
+  }
+
+  function setAddress(hash) {
+    if (location.protocol !== 'file:') history.replaceState(null, '', hash === '' ? location.pathname + location.search : hash);
+  }
+
+  function tableBox(record) {
+    const box = html('div', { class: 'view-table' });
+    const said = html('span', { class: 'view-said', 'aria-live': 'polite' });
+    const copy = button('Копировать таблицу', 'Копировать таблицу', async () => {
+      try {
+        await navigator.clipboard.writeText(tableText(record));
+        said.textContent = 'Скопировано: вставьте в таблицу или текст.';
+      } catch (error) {
+        said.textContent = `Не удалось скопировать: ${error.message}`;
+      }
+    });
+    const scroller = html('div', { class: 'view-scroller', tabindex: 0, role: 'region', 'aria-label': `Таблица: ${summary(record)}` });
+    scroller.append(createTable(record, styleOf(record.id), (k) => graph.showStep(record.id, k)));
+    const hint = html('p', { class: 'view-scroll-hint', hidden: '' }, 'Таблица шире экрана: прокрутите её вбок →');
+    box.append(html('div', { class: 'view-buttons' }), scroller, hint);
+    box.firstChild.append(copy, said);
+    if (typeof ResizeObserver === 'function') {
+      new ResizeObserver(() => { hint.hidden = scroller.scrollWidth <= scroller.clientWidth + 1; }).observe(scroller);
+    }
+    return box;
   }
 
   function noteText(record, note) {
-    const row = note.text;
     const prefix = `X0 = ${record.texts.x0}, шаг ${note.k}:`;
-    if (note.what === 'left') return `${prefix} x${sub(note.k + 1)} = ${row.next} — за пределами графика`;
-    return `${prefix} шаг из x${sub(note.k)} = ${row.x} не сделан: F = ${row.f}, F′ = ${row.df}, значения вышли за пределы конечных чисел`;
+    if (note.what === 'left') return `${prefix} x${sub(note.k + 1)} = ${note.text.next} — за пределами графика`;
+    return `${prefix} шаг из x${sub(note.k)} = ${note.text.x} не сделан: ${overflowText(record, note.k)}`;
+  }
+
+  async function save(kind) {
+    const records = shownRecords();
+    const legendRows = records.map((record) => ({ style: styleOf(record.id), text: summary(record) }));
+    const text = svgFile(graph.svg, legendRows, paper);
+    const name = fileName(records.map((record) => record.texts), kind);
+    download(kind === 'svg' ? new Blob([text], { type: 'image/svg+xml' }) : await pngOf(text), name);
   }
 
   function addToList(record) {
     empty.hidden = true;
-    const item = html('li', { class: `style-${styleOf(record)}` });
+    const item = html('li', { class: `style-${styleOf(record.id)}` });
     const label = html('label');
     const box = html('input', { type: 'checkbox' });
     box.checked = shown.has(record.id);
+    box.dataset.run = record.id;
     box.addEventListener('change', () => {
       if (box.checked) shown.add(record.id);
       else shown.delete(record.id);
@@ -93,11 +175,20 @@ export function startView(panel, program) {
     label.append(box, html('span', { class: 'swatch', 'aria-hidden': 'true' }), summary(record));
     item.append(label);
     list.append(item);
-    told();
-    link.hidden = false;
-    link.href = linkOf(store.runs);
-    if (location.protocol !== 'file:') history.replaceState(null, '', link.href);
   }
+
+  const told = () => {
+    for (const listener of runListeners) listener(store.records.length);
+  };
+
+  // The strip follows the graph's window, with the latest run's accuracy and limit.
+  const latest = () => store.records[store.records.length - 1];
+  const updateStrip = () => {
+    const record = latest();
+    if (record === undefined) strip.hide();
+    else strip.update(graph.scales().x, graph.area(), record.run.eps, record.run.limit);
+  };
+  graph.onWindow(updateStrip);
 
   // A new run is shown alone, unless runs were being compared: then it joins them.
   let replaying = false;
@@ -109,6 +200,7 @@ export function startView(panel, program) {
     shown.add(record.id);
     addToList(record);
     render();
+    told();
   });
 
   // The runs a link asks for, made again at once, all shown.
@@ -122,24 +214,32 @@ export function startView(panel, program) {
   }
   render();
 
-  function told() {
-    for (const listener of runListeners) listener(store.records.length);
-  }
-  // Forgets the finished runs: the list, the graph, the tables and the link.
-  function clearRuns() {
-    store.clear();
-    shown.clear();
-    list.replaceChildren();
-    empty.hidden = false;
-    link.hidden = true;
-    link.href = '#';
-    if (location.protocol !== 'file:' && location.hash !== '') history.replaceState(null, '', location.pathname + location.search);
-    render();
-    told();
-  }
+  window.newtonGraph = () => {
+    const { x0, x1, y0, y1 } = graph.view();
+    const { width, height } = graph.area();
+    return { xmin: x0, xmax: x1, ymin: y0, ymax: y1, width, height };
+  };
+  window.newtonConvergence = () => shownRecords().map((record) => ({ id: record.id, points: convergencePoints(record.run) }));
+  window.newtonBasin = () => {
+    const { eps, limit, complete, samples } = strip.state();
+    return { eps, limit, complete, samples: samples.map((sample) => ({ ...sample })) };
+  };
+
   return {
     iteration: store.observer,
-    clearRuns,
+    // Forgets the finished runs: the list, the graph, the tables and the link; a run in progress
+    // goes on.
+    clearRuns() {
+      store.clear();
+      shown.clear();
+      list.replaceChildren();
+      empty.hidden = false;
+      render();
+      setAddress('');
+      told();
+    },
+    hasRuns: () => store.records.length > 0,
+    // listener(count) whenever the list of runs changes.
     onRuns(listener) {
       runListeners.push(listener);
     },
