@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "console/key_table.hpp"
+#include "console/paste_markers.hpp"
 
 namespace {
 
@@ -284,6 +285,34 @@ TEST(DecodeSplit, OnlyOneKeyIsTakenFromTypeAhead) {
     EXPECT_EQ(decoded.what, kind::ignored);
     EXPECT_LE(decoded.used, noise.size());
     EXPECT_EQ(code_of(std::string("\x1b[") + std::string(20, '9') + "~"), -1);  // saturates
+}
+
+TEST(PasteMarkers, FollowThePasteThroughAStreamOfBytes) {
+    struct marker_case {
+        const char* bytes;
+        bool in_paste_before;
+        int markers;  // how many markers the bytes end
+        bool in_paste_after;
+    };
+    const marker_case cases[] = {
+        {"ls\x1b[200~echo", false, 1, true},
+        {"echo\x1b[201~ls", true, 1, false},
+        {"\x1b[200~a\x1b[201~", false, 2, false},
+        {"\x1b[202~\x1b[2001~\x1b[20~[201~", true, 0, true},  // no markers
+        {"\x1b\x1b[201~", true, 1, false},                    // ESC begins a marker anew
+        {"\x1b[20\x1b[201~", true, 1, false},
+        {"\x1b[A\x1b[201~", true, 1, false},
+    };
+    for (const marker_case& c : cases) {
+        SCOPED_TRACE(c.bytes + 1);
+        console::paste_markers markers(c.in_paste_before);
+        int ended = 0;
+        for (const char byte : std::string_view(c.bytes)) {
+            if (markers.push(static_cast<unsigned char>(byte))) ++ended;
+        }
+        EXPECT_EQ(ended, c.markers);
+        EXPECT_EQ(markers.in_paste(), c.in_paste_after);
+    }
 }
 
 TEST(KeyTable, HasItsRowsAndNoCodeOnlyWhereExpected) {

@@ -1,15 +1,27 @@
-// Test-only, preloaded into the program (LD_PRELOAD): tcsetattr takes NEWTON_SLOW_TCSETATTR_MS
-// milliseconds before the change and as long after it, so that a signal sent meanwhile lands inside
-// the window that a signal handler must not leave the terminal in.
+// Test-only, preloaded into the program (LD_PRELOAD), the calls on the terminal's mode made to
+// misbehave at a point a test names:
+// - NEWTON_SLOW_TCSETATTR_MS: tcsetattr takes that many milliseconds before the change and as long
+//   after it, so that a signal sent meanwhile lands inside the window that a signal handler must
+//   not leave the terminal in;
+// - NEWTON_FAIL_TCSETATTR_FROM: the call of tcsetattr with that number (1: the first) and every
+//   later one fails (EINVAL), leaving the mode as it is;
+// - NEWTON_STOP_IN_TCGETATTR: the first tcgetattr stops the process (SIGSTOP) once it has read the
+//   mode, so that a test can change the terminal's foreground job meanwhile and then continue it.
 
 #include <dlfcn.h>
 #include <termios.h>
 #include <time.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 
 namespace {
+
+long setting(const char* name) {
+    const char* const value = std::getenv(name);
+    return value != nullptr ? std::atol(value) : 0;
+}
 
 // Sleeps the whole time, even when a signal handler runs meanwhile.
 void pause_for(long milliseconds) {
@@ -30,8 +42,14 @@ void pause_for(long milliseconds) {
 extern "C" int tcsetattr(int fd, int action, const termios* mode) {
     using function = int (*)(int, int, const termios*);
     static const auto real = reinterpret_cast<function>(dlsym(RTLD_NEXT, "tcsetattr"));
-    static const char* const setting = std::getenv("NEWTON_SLOW_TCSETATTR_MS");
-    static const long milliseconds = setting != nullptr ? std::atol(setting) : 0;
+    static const long milliseconds = setting("NEWTON_SLOW_TCSETATTR_MS");
+    static const long failing_from = setting("NEWTON_FAIL_TCSETATTR_FROM");
+    static volatile std::sig_atomic_t calls = 0;
+    calls = calls + 1;
+    if (failing_from > 0 && calls >= failing_from) {
+        errno = EINVAL;
+        return -1;
+    }
     const int saved_errno = errno;
     pause_for(milliseconds);
     errno = saved_errno;
@@ -39,5 +57,20 @@ extern "C" int tcsetattr(int fd, int action, const termios* mode) {
     const int error = errno;
     pause_for(milliseconds);
     errno = error;
+    return result;
+}
+
+extern "C" int tcgetattr(int fd, termios* mode) {
+    using function = int (*)(int, termios*);
+    static const auto real = reinterpret_cast<function>(dlsym(RTLD_NEXT, "tcgetattr"));
+    static const bool stop = setting("NEWTON_STOP_IN_TCGETATTR") != 0;
+    static volatile std::sig_atomic_t stopped = 0;
+    const int result = real(fd, mode);
+    if (stop && stopped == 0) {
+        stopped = 1;
+        const int error = errno;
+        raise(SIGSTOP);
+        errno = error;
+    }
     return result;
 }
