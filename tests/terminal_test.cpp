@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "console/console.hpp"
+#include "support/driven_clock.hpp"
 #include "support/locales.hpp"
 #include "support/process.hpp"
 #include "support/target.hpp"
@@ -246,163 +247,129 @@ std::string commands(std::size_t size) {
     return text;
 }
 
-// One thing that happens while the program waits, `after` the one before: bytes typed (again and
-// again, as fast as the terminal takes them, when `typed_for` is set), a signal sent, or the bytes
-// the program left unread taken by the shell.
+// One thing that happens while the program waits, with the program's clock first set `at` (when
+// given): bytes typed, a signal sent, or the bytes the program left unread taken by the shell.
 struct event {
     std::string typed;
     int signal = 0;
     bool shell_reads = false;
-    std::chrono::milliseconds after{0};
-    std::chrono::milliseconds typed_for{0};
+    std::chrono::milliseconds at{-1};
 };
-event typed(std::string bytes, std::chrono::milliseconds after = 0ms) {
-    return {std::move(bytes), 0, false, after};
+event typed(std::string bytes, std::chrono::milliseconds at = -1ms) {
+    return {std::move(bytes), 0, false, at};
 }
-event typed_for(std::string bytes, std::chrono::milliseconds lasting) {
-    return {std::move(bytes), 0, false, 0ms, lasting};
+event sent(int signal_number, std::chrono::milliseconds at = -1ms) {
+    return {"", signal_number, false, at};
 }
-event sent(int signal_number, std::chrono::milliseconds after = 0ms) {
-    return {"", signal_number, false, after};
-}
-event shell_reads(std::chrono::milliseconds after) {
-    return {"", 0, true, after};
+event shell_reads() {
+    return {"", 0, true};
 }
 
 // A key held down for a fifth of a second, so that the wait is in its drain, then the events.
 std::vector<event> after_a_key_held_down(const std::vector<event>& then) {
     std::vector<event> events = {typed("x")};
-    for (int repeat = 0; repeat < 20; ++repeat) events.push_back(typed("x", 10ms));
+    for (int repeat = 1; repeat <= 20; ++repeat) events.push_back(typed("x", repeat * 10ms));
     events.insert(events.end(), then.begin(), then.end());
     return events;
 }
 
 TEST(KeyWait, APasteDuringTheWaitNeverReachesTheShell) {
+    // The program's clock is the test's: it stands still while the test types, however busy the
+    // machine, and at the end runs from one of the program's deadlines to the next.
     struct paste {
         const char* name;
         std::vector<event> events;
         int ended_by = 0;  // the signal that ends the program; 0: it exits with status 0
-        std::chrono::milliseconds within = 5s;  // after the last event
+        std::chrono::milliseconds ends_by = 1s;  // on the program's clock
+        const char* preloaded = "";              // with the clock
         std::vector<std::string> environment = {};
     };
     const std::string start = "\x1b[200~";
     const std::string end = "\x1b[201~";
     std::vector<paste> pastes = {
         {"whole", {typed("hello\recho PASTED\r")}},
-        {"in pieces", {typed("\x1b[B"), typed("ls\r", 10ms), typed("echo PASTED\r", 10ms)}},
+        {"in pieces 10 ms apart",
+         {typed("\x1b[B"), typed("ls\r", 10ms), typed("echo PASTED\r", 20ms)}},
         {"1 MB at once, from a terminal that sends no paste markers", {typed(commands(1 << 20))}},
-        {"no markers, 4 KB blocks for 1.5 s, read 10 ms apart: more than a key sends at a time",
-         {typed_for(commands(4096), 1500ms)},
+        {"no markers, 2 KB blocks for 1.5 s, 40 ms apart: more than a key sends at a time",
+         {},
          0,
-         5s,
-         {"LD_PRELOAD=" SLOW_READ, "NEWTON_SLOW_READ_MS=10"}},
-        {"20 KB bracketed, in pieces 150 ms apart, then a line 20 ms after its end", {}},
+         2s,
+         SLOW_READ,
+         {"NEWTON_SLOW_READ_MS=10"}},
+        {"20 KB bracketed, in pieces 150 ms apart, then a line 20 ms after its end", {}, 0, 3s},
         {"bracketed, a signal during it: the rest is read first, then the signal ends it",
-         {typed(start + "echo PASTED\r"), sent(SIGTERM, 100ms), typed(commands(100), 300ms),
-          typed(end + "echo PASTED\r", 200ms)},
+         {typed(start + "echo PASTED\r"), sent(SIGTERM, 100ms), typed(commands(100), 400ms),
+          typed(end + "echo PASTED\r", 600ms)},
          SIGTERM},
-        {"bracketed, a signal during it, no end: the signal ends it within a second",
+        {"bracketed, a signal during it, no end: the signal ends it a second later",
          {typed(start + "echo PASTED\r"), sent(SIGHUP, 100ms)},
          SIGHUP,
-         1500ms},
+         1100ms},
         {"a signal during a burst: what is queued goes first",
-         after_a_key_held_down({sent(SIGSTOP), typed(commands(100), 100ms), sent(SIGTERM, 100ms),
-                                sent(SIGCONT, 50ms)}),
+         after_a_key_held_down({sent(SIGSTOP), typed(commands(100)), sent(SIGTERM), sent(SIGCONT)}),
          SIGTERM},
         {"stopped past the caps with a line queued: the line goes",
-         after_a_key_held_down(
-             {sent(SIGSTOP), typed(commands(100), 100ms), sent(SIGCONT, 1100ms)})},
+         after_a_key_held_down({sent(SIGSTOP), typed(commands(100)), sent(SIGCONT, 1300ms)}), 0,
+         1300ms},
         {"stopped inside a paste whose end the shell read: the continue ends it",
-         {typed(start + "echo PASTED\r"), sent(SIGSTOP, 100ms), typed(end, 100ms),
-          shell_reads(50ms), sent(SIGCONT, 50ms)},
-         0,
-         1s},
-        {"bracketed with no end, the clock 30 times as fast: the paste's cap ends it",
+         {typed(start + "echo PASTED\r"), sent(SIGSTOP, 100ms), typed(end), shell_reads(),
+          sent(SIGCONT, 200ms)}},
+        {"bracketed with no end: the paste's cap ends it",
          {typed(start + "echo PASTED\r")},
          0,
-         3s,
-         {"LD_PRELOAD=" FAST_CLOCK, "NEWTON_CLOCK_SPEED=30"}},
+         30s},
     };
+    for (int block = 0; block < 38; ++block)
+        pastes[3].events.push_back(typed(commands(2000), block * 40ms));
     pastes[4].events.push_back(typed(start));
-    for (int piece = 0; piece < 10; ++piece)
-        pastes[4].events.push_back(typed(commands(2000), 150ms));
-    pastes[4].events.push_back(typed(end, 150ms));
-    pastes[4].events.push_back(typed("ls\r", 20ms));
+    for (int piece = 1; piece <= 10; ++piece)
+        pastes[4].events.push_back(typed(commands(2000), piece * 150ms));
+    pastes[4].events.push_back(typed(end, 1650ms));
+    pastes[4].events.push_back(typed("ls\r", 1670ms));
     for (const paste& paste : pastes) {
         SCOPED_TRACE(paste.name);
-        if (!paste.environment.empty() && !testing_support::preload_reaches_program(paste.name))
-            continue;
-        // SIGSTOP goes once the program has read all that was typed, still waiting, and must stop
-        // it; where a busy machine let it fall behind or end before, the case runs again, up to
-        // five times.
-        for (int attempt = 1;; ++attempt) {
-            pseudo_terminal terminal;
-            const termios before = terminal.mode();
-            testing_support::launch how = on_terminal(terminal.path());
-            how.environment.insert(how.environment.end(), paste.environment.begin(),
-                                   paste.environment.end());
-            running_program program(how);
-            ASSERT_TRUE(terminal.becomes_raw());
-            bool stopped_in_time = true;
-            for (const event& event : paste.events) {
-                std::this_thread::sleep_for(event.after);
-                const auto typing_ends = std::chrono::steady_clock::now() + event.typed_for;
-                do {
-                    if (!event.typed.empty()) terminal.type(event.typed);
-                } while (std::chrono::steady_clock::now() < typing_ends);
-                if (event.signal == SIGSTOP) {
-                    // The program reads what was typed within a few milliseconds; its drain
-                    // lasts 50 ms past the last byte.
-                    const auto read_by = std::chrono::steady_clock::now() + 20ms;
-                    while (terminal.unread() != 0 && std::chrono::steady_clock::now() < read_by)
-                        std::this_thread::sleep_for(1ms);
-                    stopped_in_time = terminal.unread() == 0 && !program.ended_within(0ms) &&
-                                      program.signal(SIGSTOP) && program.stopped_within(1s);
-                } else if (event.signal != 0) {
-                    program.signal(event.signal);
-                }
-                if (event.shell_reads) tcflush(terminal.observer(), TCIFLUSH);
+        if (!testing_support::preload_reaches_program(paste.name)) continue;
+        pseudo_terminal terminal;
+        const termios before = terminal.mode();
+        testing_support::driven_clock clock;
+        testing_support::launch how = on_terminal(terminal.path());
+        for (const auto& entries : {clock.environment(paste.preloaded), paste.environment})
+            how.environment.insert(how.environment.end(), entries.begin(), entries.end());
+        running_program program(how);
+        ASSERT_TRUE(terminal.becomes_raw());
+        bool stopped = false;
+        for (const event& event : paste.events) {
+            if (event.at >= 0ms) clock.set(event.at);
+            const std::int64_t waits = clock.waits();
+            if (!event.typed.empty()) terminal.type(event.typed);
+            ASSERT_FALSE(HasFatalFailure());
+            if (event.signal != 0) {
+                ASSERT_TRUE(program.signal(event.signal));
             }
-            if (!stopped_in_time && attempt < 5) continue;
-            ASSERT_TRUE(program.ended_within(paste.within));
-            const int status = program.result().status;
-            if (paste.ended_by == 0) {
-                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-            } else {
-                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == paste.ended_by)
-                    << "status " << status;
-            }
-            EXPECT_EQ(terminal.unread(), 0);
-            EXPECT_TRUE(same_mode(terminal.mode(), before));
-            break;
-        }
-    }
-}
-
-TEST(KeyWait, NothingKeepsTheDrainGoingPastItsCaps) {
-    // A key held down ends it a second after the key; signals do not stretch its 50 ms of quiet.
-    struct keeps_coming {
-        const char* name;
-        bool typed;  // a byte every 20 ms, or SIGCONT every 20 ms after the key
-        std::chrono::milliseconds within;
-    };
-    for (const keeps_coming& stream :
-         {keeps_coming{"a key held down", true, 1500ms}, keeps_coming{"signals", false, 500ms}}) {
-        SCOPED_TRACE(stream.name);
-        waiting_program waiting;
-        ASSERT_TRUE(waiting.terminal.becomes_raw());
-        waiting.terminal.type("x");
-        const auto start = std::chrono::steady_clock::now();
-        while (!waiting.program.ended_within(20ms)) {
-            ASSERT_LT(std::chrono::steady_clock::now() - start, 5s);
-            if (stream.typed) {
-                waiting.terminal.type("x");
-            } else {
-                waiting.program.signal(SIGCONT);
+            if (event.shell_reads) tcflush(terminal.observer(), TCIFLUSH);
+            if (event.signal == SIGSTOP) {
+                ASSERT_TRUE(program.stopped_within(5s));
+                stopped = true;
+            } else if (!stopped || event.signal == SIGCONT) {
+                // What was typed is read, and the program has acted on it and on the signal.
+                stopped = false;
+                for (int tries = 0; tries < 5000 && terminal.unread() != 0; ++tries)
+                    std::this_thread::sleep_for(1ms);
+                ASSERT_TRUE(clock.waits_again(waits, program));
             }
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - start, stream.within);
-        EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
+        ASSERT_TRUE(clock.run_until_end(program, paste.ends_by))
+            << "at " << clock.now().count() << " ms";
+        const int status = program.result().status;
+        if (paste.ended_by == 0) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == paste.ended_by)
+                << "status " << status;
+        }
+        EXPECT_EQ(terminal.unread(), 0);
+        EXPECT_TRUE(same_mode(terminal.mode(), before));
     }
 }
 
@@ -641,9 +608,8 @@ TEST(KeyWait, AStopPutsTheModeBackAndTheContinueMakesItRawAgain) {
     shell_job pasting(pasted_into.path());
     ASSERT_TRUE(pasted_into.becomes_raw());
     pasted_into.type("\x1b[200~echo PASTED\r");
-    std::this_thread::sleep_for(100ms);
+    while (pasted_into.unread() != 0) std::this_thread::sleep_for(1ms);  // in the paste's drain
     pasting.signal(SIGTSTP);
-    std::this_thread::sleep_for(200ms);
     pasted_into.type("echo PASTED\r\x1b[201~");
     ASSERT_TRUE(pasting.becomes_stopped());
     EXPECT_EQ(pasted_into.unread(), 0);
@@ -716,31 +682,27 @@ TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
 }
 
 TEST(KeyWait, SignalsCloseTogetherNeverLeaveTheTerminalRaw) {
-    // Every tcsetattr of the program takes 300 ms before the change and 300 ms after it, so that
-    // the second signal lands while the first one's handler is changing the mode.
-    const std::vector<std::string> slow = {"LD_PRELOAD=" SLOW_TCSETATTR,
-                                           "NEWTON_SLOW_TCSETATTR_MS=300"};
-    // A continue while the mode goes back (300 to 600 ms after the first signal) must not make it
-    // raw again, though SIGCONT is delivered before SIGVTALRM.
-    struct signal_pair {
-        int first;
-        int second;
-        std::chrono::milliseconds gap;
-    };
-    for (const auto& [first, second, gap] :
-         {signal_pair{SIGTERM, SIGTERM, 150ms}, signal_pair{SIGUSR1, SIGTERM, 150ms},
-          signal_pair{SIGVTALRM, SIGCONT, 450ms}}) {
+    // The program stops itself in its second tcsetattr, before the change: the first signal's
+    // handler is putting the mode back. The second signal comes there, then the continue.
+    const std::vector<std::string> stop_in_restore = {"LD_PRELOAD=" SLOW_TCSETATTR,
+                                                      "NEWTON_STOP_IN_TCSETATTR=2"};
+    if (!testing_support::preload_reaches_program("stop in tcsetattr")) return;
+    // A continue while the mode goes back must not make it raw again, though SIGCONT is delivered
+    // before SIGVTALRM.
+    for (const auto& [first, second] : {std::pair{SIGTERM, SIGTERM}, std::pair{SIGUSR1, SIGTERM},
+                                        std::pair{SIGVTALRM, SIGCONT}}) {
         SCOPED_TRACE(testing::Message() << "signals " << first << " and " << second);
         pseudo_terminal terminal;
         const termios before = terminal.mode();
         testing_support::launch how = on_terminal(terminal.path());
-        how.environment.insert(how.environment.end(), slow.begin(), slow.end());
+        how.environment.insert(how.environment.end(), stop_in_restore.begin(),
+                               stop_in_restore.end());
         running_program program(how);
         ASSERT_TRUE(terminal.becomes_raw());
-        std::this_thread::sleep_for(400ms);  // the switch is over: the program waits
         ASSERT_TRUE(program.signal(first));
-        std::this_thread::sleep_for(gap);
+        ASSERT_TRUE(program.stopped_within(5s));
         ASSERT_TRUE(program.signal(second));
+        ASSERT_TRUE(program.signal(SIGCONT));
         ASSERT_TRUE(program.ended_within(5s));
         const int status = program.result().status;
         EXPECT_TRUE(WIFSIGNALED(status) &&
@@ -753,14 +715,13 @@ TEST(KeyWait, SignalsCloseTogetherNeverLeaveTheTerminalRaw) {
             "SIGCONT while a stop puts the mode back, SIGTERM once a continue made it raw");
         pseudo_terminal terminal;
         const termios before = terminal.mode();
-        shell_job job(terminal.path(),
-                      {.in_foreground = true, .ttin_ignored = false, .environment = slow});
+        shell_job job(terminal.path(), {.environment = stop_in_restore});
         ASSERT_TRUE(terminal.becomes_raw());
-        std::this_thread::sleep_for(400ms);
         job.signal(SIGTSTP);
-        std::this_thread::sleep_for(450ms);
-        job.signal(
-            SIGCONT);  // held off until the stop has put the mode back: it stops all the same
+        ASSERT_TRUE(job.becomes_stopped());  // in the stop's tcsetattr
+        // It goes on; the continue's handler is held off until the stop has put the mode back,
+        // and the stop discards it: it stops all the same.
+        job.signal(SIGCONT);
         ASSERT_TRUE(job.becomes_stopped());
         EXPECT_TRUE(same_mode(terminal.mode(), before));
         job.signal(SIGCONT);
