@@ -32,7 +32,6 @@ drain_event woke(unsigned continues = 0, bool signal_held = false) {
     return {kind::woke, false, {}, continues, signal_held};
 }
 
-constexpr std::string_view paste_end = "\x1b[201~";
 const std::string more_than_a_key(console::longest_key_sequence + 1, 'x');
 
 struct drain_case {
