@@ -339,23 +339,34 @@ TEST(KeyWait, APasteDuringTheWaitNeverReachesTheShell) {
         running_program program(how);
         ASSERT_TRUE(terminal.becomes_raw());
         bool stopped = false;
+        std::int64_t typed_running = 0;  // bytes typed while the program ran, all to be read
+        int typed_stopped = 0;           // bytes typed while it was stopped, left in the queue
         for (const event& event : paste.events) {
             if (event.at >= 0ms) clock.set(event.at);
             const std::int64_t waits = clock.waits();
             if (!event.typed.empty()) terminal.type(event.typed);
             ASSERT_FALSE(HasFatalFailure());
+            if (stopped) {
+                typed_stopped += static_cast<int>(event.typed.size());
+                for (int tries = 0; tries < 5000 && terminal.unread() != typed_stopped; ++tries)
+                    std::this_thread::sleep_for(1ms);
+            } else {
+                typed_running += static_cast<std::int64_t>(event.typed.size());
+                ASSERT_TRUE(clock.has_read(typed_running));
+            }
+            if (event.shell_reads) {
+                tcflush(terminal.observer(), TCIFLUSH);
+                typed_stopped = 0;
+            }
             if (event.signal != 0) {
                 ASSERT_TRUE(program.signal(event.signal));
             }
-            if (event.shell_reads) tcflush(terminal.observer(), TCIFLUSH);
             if (event.signal == SIGSTOP) {
                 ASSERT_TRUE(program.stopped_within(5s));
                 stopped = true;
             } else if (!stopped || event.signal == SIGCONT) {
-                // What was typed is read, and the program has acted on it and on the signal.
+                // The program has acted on what was typed and on the signal.
                 stopped = false;
-                for (int tries = 0; tries < 5000 && terminal.unread() != 0; ++tries)
-                    std::this_thread::sleep_for(1ms);
                 ASSERT_TRUE(clock.waits_again(waits, program));
             }
         }
@@ -603,17 +614,21 @@ TEST(KeyWait, AStopPutsTheModeBackAndTheContinueMakesItRawAgain) {
     EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
 
     // A stop during a bracketed paste waits for the paste's end: none of it is left for the shell.
+    // The program's clock stands still until the end.
     pseudo_terminal pasted_into;
     const termios before_paste = pasted_into.mode();
-    shell_job pasting(pasted_into.path());
+    testing_support::driven_clock clock;
+    shell_job pasting(pasted_into.path(), {.environment = clock.environment()});
     ASSERT_TRUE(pasted_into.becomes_raw());
-    pasted_into.type("\x1b[200~echo PASTED\r");
-    while (pasted_into.unread() != 0) std::this_thread::sleep_for(1ms);  // in the paste's drain
+    const std::string paste_start = "\x1b[200~echo PASTED\r";
+    pasted_into.type(paste_start);
+    ASSERT_TRUE(clock.has_read(static_cast<std::int64_t>(paste_start.size())));  // in its drain
     pasting.signal(SIGTSTP);
     pasted_into.type("echo PASTED\r\x1b[201~");
     ASSERT_TRUE(pasting.becomes_stopped());
     EXPECT_EQ(pasted_into.unread(), 0);
     EXPECT_TRUE(same_mode(pasted_into.mode(), before_paste));
+    clock.set(1min);
     pasting.signal(SIGCONT);
     EXPECT_EQ(pasting.exit_status(), 0);
     EXPECT_TRUE(same_mode(pasted_into.mode(), before_paste));

@@ -48,6 +48,12 @@ std::int64_t driven_clock::waits() const {
     return state_->waits.load();
 }
 
+bool driven_clock::has_read(std::int64_t count) const {
+    for (int tries = 0; tries < 5000 && state_->bytes_read.load() < count; ++tries)
+        std::this_thread::sleep_for(1ms);
+    return state_->bytes_read.load() >= count;
+}
+
 bool driven_clock::waits_again(std::int64_t seen, running_program& program) const {
     for (int tries = 0; tries < 5000; ++tries) {
         if (state_->waits.load() != seen || program.ended_within(0ms)) return true;

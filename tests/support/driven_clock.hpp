@@ -1,5 +1,6 @@
 // The program's steady clock driven by the test, through the preloaded fast_clock shim: the clock
-// stands still until the test sets it, so that no pause of a busy machine is the program's time.
+// stands still until the test sets it, so that no pause of a busy machine is the program's time;
+// and the test learns when the program has read what was typed.
 #pragma once
 
 #include <atomic>
@@ -18,6 +19,7 @@ struct driven_clock_state {
         0};  // nanoseconds from the program's first look; the test sets it
     std::atomic<std::int64_t> waits{0};     // how many waits for input the program has begun
     std::atomic<std::int64_t> deadline{0};  // until when its last wait waits (INT64_MAX: for input)
+    std::atomic<std::int64_t> bytes_read{0};  // how many bytes it has read from terminals
 };
 
 class driven_clock {
@@ -35,6 +37,9 @@ class driven_clock {
 
     // How many waits the program has begun so far.
     std::int64_t waits() const;
+
+    // Waits until the program has read `count` bytes from the terminal in all: false after 5 s.
+    bool has_read(std::int64_t count) const;
 
     // Waits until the program has begun a wait after the first `seen`, or ended: false after 5 s.
     bool waits_again(std::int64_t seen, running_program& program) const;

@@ -1,7 +1,8 @@
 // Test-only, preloaded into the program (LD_PRELOAD): its steady clock is driven by the test. The
 // file NEWTON_CLOCK_FILE holds a driven_clock_state (driven_clock.hpp), shared with the test: the
 // program's CLOCK_MONOTONIC stands still at the time the test has set, and each wait for input
-// says until when it waits and ends, with nothing to read, once the test has set the clock there.
+// says until when it waits and ends, with nothing to read, once the test has set the clock there;
+// and every read from a terminal is counted.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 
@@ -73,4 +75,17 @@ extern "C" int ppoll(pollfd* descriptors, nfds_t count, const timespec* timeout,
         const int ready = real(descriptors, count, &slice, mask);
         if (ready != 0 || due) return ready;
     }
+}
+
+extern "C" ssize_t read(int descriptor, void* into, size_t size) {
+    using function = ssize_t (*)(int, void*, size_t);
+    static const auto real = reinterpret_cast<function>(dlsym(RTLD_NEXT, "read"));
+    const ssize_t got = real(descriptor, into, size);
+    testing_support::driven_clock_state* const state = shared_state();
+    if (got > 0 && state != nullptr) {
+        const int error = errno;
+        if (isatty(descriptor) == 1) state->bytes_read.fetch_add(got);
+        errno = error;
+    }
+    return got;
 }
