@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -228,16 +229,34 @@ TEST(KeyWait, EndsOnAKeyAndLeavesTheTerminalAsItWas) {
 }
 
 TEST(KeyWait, IgnoredSequencesAndRedirectedInputKeepItWaiting) {
-    waiting_program waiting;
-    ASSERT_TRUE(waiting.terminal.becomes_raw());
-    waiting.terminal.type("\x1b[I");     // a focus report
-    waiting.terminal.type("\x1b[1;5E");  // a key with no row
-    EXPECT_FALSE(waiting.program.ended_within(300ms));
-    EXPECT_EQ(waiting.terminal.unread(), 0);
-    waiting.terminal.type("\x1b");  // a lone Esc, once nothing follows it
-    ASSERT_TRUE(waiting.program.ended_within(5s));
-    EXPECT_EQ(WEXITSTATUS(waiting.program.result().status), 0);
-    EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
+    // On the test's clock: each piece goes once the program has read the one before and waits.
+    pseudo_terminal terminal;
+    const termios before = terminal.mode();
+    testing_support::driven_clock clock;
+    testing_support::launch how = on_terminal(terminal.path());
+    const std::vector<std::string> driven = clock.environment();
+    how.environment.insert(how.environment.end(), driven.begin(), driven.end());
+    if (!testing_support::preload_reaches_program("driven clock")) return;
+    running_program program(how);
+    ASSERT_TRUE(terminal.becomes_raw());
+    std::int64_t typed = 0;
+    // A focus report whose rest comes while the program waits for it, and a key with no row.
+    for (const char* piece : {"\x1b", "[I", "\x1b[1;5E"}) {
+        const std::int64_t waits = clock.waits();
+        terminal.type(piece);
+        typed += static_cast<std::int64_t>(std::string_view(piece).size());
+        ASSERT_TRUE(clock.has_read(typed));
+        ASSERT_TRUE(clock.waits_again(waits, program));
+    }
+    EXPECT_TRUE(clock.waits_for_input_only()) << "the wait for a key is over";
+    EXPECT_FALSE(program.ended_within(0ms));
+    const std::int64_t waits = clock.waits();
+    terminal.type("\x1b");  // a lone Esc, once nothing follows it
+    ASSERT_TRUE(clock.has_read(typed + 1));
+    ASSERT_TRUE(clock.waits_again(waits, program));
+    ASSERT_TRUE(clock.run_until_end(program, 1s));
+    EXPECT_EQ(WEXITSTATUS(program.result().status), 0);
+    EXPECT_TRUE(same_mode(terminal.mode(), before));
 }
 
 // Lines a paste might hold: shell commands.

@@ -48,6 +48,10 @@ std::int64_t driven_clock::waits() const {
     return state_->waits.load();
 }
 
+bool driven_clock::waits_for_input_only() const {
+    return state_->deadline.load() == INT64_MAX;
+}
+
 bool driven_clock::has_read(std::int64_t count) const {
     for (int tries = 0; tries < 5000 && state_->bytes_read.load() < count; ++tries)
         std::this_thread::sleep_for(1ms);

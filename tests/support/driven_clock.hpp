@@ -38,6 +38,9 @@ class driven_clock {
     // How many waits the program has begun so far.
     std::int64_t waits() const;
 
+    // Whether the program's last wait waits for input with no deadline, as the wait for a key does.
+    bool waits_for_input_only() const;
+
     // Waits until the program has read `count` bytes from the terminal in all: false after 5 s.
     bool has_read(std::int64_t count) const;
 
