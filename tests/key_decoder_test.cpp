@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "console/key_table.hpp"
+#include "console/paste_markers.hpp"
 
 namespace {
 
@@ -155,6 +156,13 @@ TEST(DecodeEscape, AltWithAKey) {
          ' '},
         {"\x1b\x1b[A", ext(0x98)},  // Alt+Up as ESC before the sequence
         {"\x1b\x1bOP", ext(0x68)},  // Alt+F1
+        // clang-format off
+        {"\x1b" "7", ext(0x7E)}, {"\x1b" "5", ext(0x7C)}, {"\x1b" "9", ext(0x80)},
+        {"\x1b" "z", ext(0x2C)}, {"\x1b" "q", ext(0x10)},
+        // clang-format on
+        {"\x1b\x1b[D", ext(0x9B)},    // Alt+Left, rxvt
+        {"\x1b\x1b[2~", ext(0xA2)},   // Alt+Insert, rxvt
+        {"\x1b\x1b[12~", ext(0x69)},  // Alt+F2, rxvt
     });
     // Alt with a character beyond ASCII is that character.
     const auto decoded = decode_key(bytes_of("\x1b\xd0\x96"), true, utf8);
@@ -213,6 +221,18 @@ TEST(DecodeXterm, CursorEditingAndFunctionKeysWithModifiers) {
         {"\x1b[97u", 'a'},  // Ctrl+1 has no code
         {"\x1b[1078;5u", 1078},
         {"\x1b[27;5;20013~", 20013},  // Ctrl+ж, Ctrl+中
+        {"&", '&'},
+        {"\x1e", 30},  // Shift+7, Ctrl+6
+        {"\x1b[1;5D", ext(0x73)},
+        {"\x1b[1;5B", ext(0x91)},
+        {"\x1b[1;3C", ext(0x9D)},
+        {"\x1b[2;2~", ext(0x52)},
+        {"\x1b[3;3~", ext(0xA3)},
+        {"\x1b[1;5H", ext(0x77)},
+        {"\x1b[6;5~", ext(0x76)},
+        {"\x1b[15;5~", ext(0x62)},
+        {"\x1b[24;2~", ext(0x88)},
+        {"\x1b[24;3~", ext(0x8C)},
     });
 }
 
@@ -228,7 +248,10 @@ TEST(DecodeOtherTerminals, LinuxConsoleRxvtTmuxAndScreen) {
         {"\x1b[a", ext(0x48)},   {"\x1bOa", ext(0x8D)},    // rxvt Shift+Up, Ctrl+Up
         {"\x1b[25~", ext(0x56)}, {"\x1b[34~", ext(0x5D)},  // rxvt Shift+F3, Shift+F10
         {"\x1bOp", '0'},         {"\x1bOM", 13},
-        {"\x1bOj", '*'},  // keypad in application mode
+        {"\x1bOj", '*'},                                   // keypad in application mode
+        {"\x1bOd", ext(0x73)},   {"\x1b[7^", ext(0x77)},   // rxvt Ctrl+Left, Ctrl+Home
+        {"\x1b[3$", ext(0x53)},  {"\x1b[23$", ext(0x87)},  // rxvt Shift+Delete, Shift+F11
+        {"\x1b[24^", ext(0x8A)}, {"\x1b[12@", ext(0x5F)},  // rxvt Ctrl+F12, Ctrl+Shift+F2
     });
 }
 
@@ -284,6 +307,34 @@ TEST(DecodeSplit, OnlyOneKeyIsTakenFromTypeAhead) {
     EXPECT_EQ(decoded.what, kind::ignored);
     EXPECT_LE(decoded.used, noise.size());
     EXPECT_EQ(code_of(std::string("\x1b[") + std::string(20, '9') + "~"), -1);  // saturates
+}
+
+TEST(PasteMarkers, FollowThePasteThroughAStreamOfBytes) {
+    struct marker_case {
+        const char* bytes;
+        bool in_paste_before;
+        int markers;  // how many markers the bytes end
+        bool in_paste_after;
+    };
+    const marker_case cases[] = {
+        {"ls\x1b[200~echo", false, 1, true},
+        {"echo\x1b[201~ls", true, 1, false},
+        {"\x1b[200~a\x1b[201~", false, 2, false},
+        {"\x1b[202~\x1b[2001~\x1b[20~[201~", true, 0, true},  // no markers
+        {"\x1b\x1b[201~", true, 1, false},                    // ESC begins a marker anew
+        {"\x1b[20\x1b[201~", true, 1, false},
+        {"\x1b[A\x1b[201~", true, 1, false},
+    };
+    for (const marker_case& c : cases) {
+        SCOPED_TRACE(c.bytes + 1);
+        console::paste_markers markers(c.in_paste_before);
+        int ended = 0;
+        for (const char byte : std::string_view(c.bytes)) {
+            if (markers.push(static_cast<unsigned char>(byte))) ++ended;
+        }
+        EXPECT_EQ(ended, c.markers);
+        EXPECT_EQ(markers.in_paste(), c.in_paste_after);
+    }
 }
 
 TEST(KeyTable, HasItsRowsAndNoCodeOnlyWhereExpected) {

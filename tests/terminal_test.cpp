@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,10 +17,13 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "console/console.hpp"
+#include "support/driven_clock.hpp"
 #include "support/locales.hpp"
 #include "support/process.hpp"
 #include "support/target.hpp"
@@ -84,16 +88,26 @@ class pseudo_terminal {
     }
 
     // What the program wrote to the terminal so far.
-    std::string shown() const {
-        std::string text;
-        std::array<char, 256> chunk{};
-        pollfd ready{master_, POLLIN, 0};
-        while (poll(&ready, 1, 50) > 0 && (ready.revents & POLLIN) != 0) {
-            const ssize_t got = read(master_, chunk.data(), chunk.size());
-            if (got <= 0) break;
-            text.append(chunk.data(), static_cast<std::size_t>(got));
+    std::string shown() {
+        while (take_output(50ms)) {
         }
-        return text;
+        return std::exchange(output_, {});
+    }
+
+    // Waits until the program has begun its `count`th key wait: it has switched bracketed paste
+    // on that many times, and then the terminal to raw mode.
+    bool wait_begins(int count) {
+        const std::string paste_on = "\x1b[?2004h";
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        for (;;) {
+            int seen = 0;
+            for (std::size_t at = output_.find(paste_on); at != std::string::npos;
+                 at = output_.find(paste_on, at + 1))
+                ++seen;
+            if (seen >= count) return becomes_raw();
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            take_output(10ms);
+        }
     }
 
     void close_master() {
@@ -102,9 +116,22 @@ class pseudo_terminal {
     }
 
   private:
+    // Adds what the program wrote, waiting for it up to `limit`; false when nothing came.
+    bool take_output(std::chrono::milliseconds limit) {
+        std::array<char, 256> chunk{};
+        pollfd ready{master_, POLLIN, 0};
+        if (poll(&ready, 1, static_cast<int>(limit.count())) <= 0 || (ready.revents & POLLIN) == 0)
+            return false;
+        const ssize_t got = read(master_, chunk.data(), chunk.size());
+        if (got <= 0) return false;
+        output_.append(chunk.data(), static_cast<std::size_t>(got));
+        return true;
+    }
+
     int master_;
     std::string path_;
     int observer_;
+    std::string output_;
 };
 
 bool same_mode(const termios& a, const termios& b) {
@@ -142,8 +169,13 @@ TEST(KeyWait, EndsOnAKeyAndLeavesTheTerminalAsItWas) {
         std::vector<std::string> environment = on_terminal("").environment;
         const char* shown = shown_around_a_key;
         int descriptors_taken = 0;
+        int status = 0;
+        const char8_t* errors = u8"";
     };
     const std::vector<std::string> dumb = {"LC_ALL=C.UTF-8", "TERM=dumb"};
+    std::vector<std::string> mode_stays = on_terminal("").environment;
+    mode_stays.insert(mode_stays.end(),
+                      {"LD_PRELOAD=" SLOW_TCSETATTR, "NEWTON_FAIL_TCSETATTR_FROM=2"});
     const key_case keys[] = {
         {"a"},
         {"\r"},
@@ -166,6 +198,9 @@ TEST(KeyWait, EndsOnAKeyAndLeavesTheTerminalAsItWas) {
         {"d", dumb, "\r\n"},
         // The terminal's descriptor above 1023: a parent left a thousand descriptors open.
         {"e", on_terminal("").environment, shown_around_a_key, 1100},
+        // The mode cannot be put back: the program says so and fails.
+        {"f", mode_stays, "\x1b[?2004h\x1b[?2004l", 0, 1,
+         u8"Не удалось восстановить режим ввода консоли\n"},
     };
     for (const key_case& key : keys) {
         SCOPED_TRACE(testing::Message() << "key of " << std::string(key.key).size() << " bytes, "
@@ -176,29 +211,52 @@ TEST(KeyWait, EndsOnAKeyAndLeavesTheTerminalAsItWas) {
         testing_support::launch how = on_terminal(terminal.path());
         how.environment = key.environment;
         how.descriptors_taken = key.descriptors_taken;
+        if (key.status != 0 && !testing_support::preload_reaches_program("mode not put back"))
+            continue;
         running_program program(how);
         ASSERT_TRUE(terminal.becomes_raw());
         terminal.type(key.key);
         ASSERT_TRUE(program.ended_within(5s));
         const int status = program.result().status;
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-        EXPECT_TRUE(same_mode(terminal.mode(), before));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == key.status) << "status " << status;
+        EXPECT_EQ(program.result().err, testing_support::utf8(key.errors));
+        if (key.status == 0) {
+            EXPECT_TRUE(same_mode(terminal.mode(), before));
+        }
         EXPECT_EQ(terminal.unread(), 0);
         EXPECT_EQ(terminal.shown(), key.shown);
     }
 }
 
 TEST(KeyWait, IgnoredSequencesAndRedirectedInputKeepItWaiting) {
-    waiting_program waiting;
-    ASSERT_TRUE(waiting.terminal.becomes_raw());
-    waiting.terminal.type("\x1b[I");     // a focus report
-    waiting.terminal.type("\x1b[1;5E");  // a key with no row
-    EXPECT_FALSE(waiting.program.ended_within(300ms));
-    EXPECT_EQ(waiting.terminal.unread(), 0);
-    waiting.terminal.type("\x1b");  // a lone Esc, once nothing follows it
-    ASSERT_TRUE(waiting.program.ended_within(5s));
-    EXPECT_EQ(WEXITSTATUS(waiting.program.result().status), 0);
-    EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
+    // On the test's clock: each piece goes once the program has read the one before and waits.
+    pseudo_terminal terminal;
+    const termios before = terminal.mode();
+    testing_support::driven_clock clock;
+    testing_support::launch how = on_terminal(terminal.path());
+    const std::vector<std::string> driven = clock.environment();
+    how.environment.insert(how.environment.end(), driven.begin(), driven.end());
+    if (!testing_support::preload_reaches_program("driven clock")) return;
+    running_program program(how);
+    ASSERT_TRUE(terminal.becomes_raw());
+    std::int64_t typed = 0;
+    // A focus report whose rest comes while the program waits for it, and a key with no row.
+    for (const char* piece : {"\x1b", "[I", "\x1b[1;5E"}) {
+        const std::int64_t waits = clock.waits();
+        terminal.type(piece);
+        typed += static_cast<std::int64_t>(std::string_view(piece).size());
+        ASSERT_TRUE(clock.has_read(typed));
+        ASSERT_TRUE(clock.waits_again(waits, program));
+    }
+    EXPECT_TRUE(clock.waits_for_input_only()) << "the wait for a key is over";
+    EXPECT_FALSE(program.ended_within(0ms));
+    const std::int64_t waits = clock.waits();
+    terminal.type("\x1b");  // a lone Esc, once nothing follows it
+    ASSERT_TRUE(clock.has_read(typed + 1));
+    ASSERT_TRUE(clock.waits_again(waits, program));
+    ASSERT_TRUE(clock.run_until_end(program, 1s));
+    EXPECT_EQ(WEXITSTATUS(program.result().status), 0);
+    EXPECT_TRUE(same_mode(terminal.mode(), before));
 }
 
 // Lines a paste might hold: shell commands.
@@ -208,163 +266,140 @@ std::string commands(std::size_t size) {
     return text;
 }
 
-// One thing that happens while the program waits, `after` the one before: bytes typed (again and
-// again, as fast as the terminal takes them, when `typed_for` is set), a signal sent, or the bytes
-// the program left unread taken by the shell.
+// One thing that happens while the program waits, with the program's clock first set `at` (when
+// given): bytes typed, a signal sent, or the bytes the program left unread taken by the shell.
 struct event {
     std::string typed;
     int signal = 0;
     bool shell_reads = false;
-    std::chrono::milliseconds after{0};
-    std::chrono::milliseconds typed_for{0};
+    std::chrono::milliseconds at{-1};
 };
-event typed(std::string bytes, std::chrono::milliseconds after = 0ms) {
-    return {std::move(bytes), 0, false, after};
+event typed(std::string bytes, std::chrono::milliseconds at = -1ms) {
+    return {std::move(bytes), 0, false, at};
 }
-event typed_for(std::string bytes, std::chrono::milliseconds lasting) {
-    return {std::move(bytes), 0, false, 0ms, lasting};
+event sent(int signal_number, std::chrono::milliseconds at = -1ms) {
+    return {"", signal_number, false, at};
 }
-event sent(int signal_number, std::chrono::milliseconds after = 0ms) {
-    return {"", signal_number, false, after};
-}
-event shell_reads(std::chrono::milliseconds after) {
-    return {"", 0, true, after};
+event shell_reads() {
+    return {"", 0, true};
 }
 
 // A key held down for a fifth of a second, so that the wait is in its drain, then the events.
 std::vector<event> after_a_key_held_down(const std::vector<event>& then) {
     std::vector<event> events = {typed("x")};
-    for (int repeat = 0; repeat < 20; ++repeat) events.push_back(typed("x", 10ms));
+    for (int repeat = 1; repeat <= 20; ++repeat) events.push_back(typed("x", repeat * 10ms));
     events.insert(events.end(), then.begin(), then.end());
     return events;
 }
 
 TEST(KeyWait, APasteDuringTheWaitNeverReachesTheShell) {
+    // The program's clock is the test's: it stands still while the test types, however busy the
+    // machine, and at the end runs from one of the program's deadlines to the next.
     struct paste {
         const char* name;
         std::vector<event> events;
         int ended_by = 0;  // the signal that ends the program; 0: it exits with status 0
-        std::chrono::milliseconds within = 5s;  // after the last event
+        std::chrono::milliseconds ends_by = 1s;  // on the program's clock
+        const char* preloaded = "";              // with the clock
         std::vector<std::string> environment = {};
     };
     const std::string start = "\x1b[200~";
     const std::string end = "\x1b[201~";
     std::vector<paste> pastes = {
         {"whole", {typed("hello\recho PASTED\r")}},
-        {"in pieces", {typed("\x1b[B"), typed("ls\r", 10ms), typed("echo PASTED\r", 10ms)}},
+        {"in pieces 10 ms apart",
+         {typed("\x1b[B"), typed("ls\r", 10ms), typed("echo PASTED\r", 20ms)}},
         {"1 MB at once, from a terminal that sends no paste markers", {typed(commands(1 << 20))}},
-        {"no markers, 4 KB blocks for 1.5 s, read 10 ms apart: more than a key sends at a time",
-         {typed_for(commands(4096), 1500ms)},
+        {"no markers, 2 KB blocks for 1.5 s, 40 ms apart: more than a key sends at a time",
+         {},
          0,
-         5s,
-         {"LD_PRELOAD=" SLOW_READ, "NEWTON_SLOW_READ_MS=10"}},
-        {"20 KB bracketed, in pieces 150 ms apart, then a line 20 ms after its end", {}},
+         2s,
+         SLOW_READ,
+         {"NEWTON_SLOW_READ_MS=10"}},
+        {"20 KB bracketed, in pieces 150 ms apart, then a line 20 ms after its end", {}, 0, 3s},
         {"bracketed, a signal during it: the rest is read first, then the signal ends it",
-         {typed(start + "echo PASTED\r"), sent(SIGTERM, 100ms), typed(commands(100), 300ms),
-          typed(end + "echo PASTED\r", 200ms)},
+         {typed(start + "echo PASTED\r"), sent(SIGTERM, 100ms), typed(commands(100), 400ms),
+          typed(end + "echo PASTED\r", 600ms)},
          SIGTERM},
-        {"bracketed, a signal during it, no end: the signal ends it within a second",
+        {"bracketed, a signal during it, no end: the signal ends it a second later",
          {typed(start + "echo PASTED\r"), sent(SIGHUP, 100ms)},
          SIGHUP,
-         1500ms},
+         1100ms},
         {"a signal during a burst: what is queued goes first",
-         after_a_key_held_down({sent(SIGSTOP), typed(commands(100), 100ms), sent(SIGTERM, 100ms),
-                                sent(SIGCONT, 50ms)}),
+         after_a_key_held_down({sent(SIGSTOP), typed(commands(100)), sent(SIGTERM), sent(SIGCONT)}),
          SIGTERM},
         {"stopped past the caps with a line queued: the line goes",
-         after_a_key_held_down(
-             {sent(SIGSTOP), typed(commands(100), 100ms), sent(SIGCONT, 1100ms)})},
+         after_a_key_held_down({sent(SIGSTOP), typed(commands(100)), sent(SIGCONT, 1300ms)}), 0,
+         1300ms},
         {"stopped inside a paste whose end the shell read: the continue ends it",
-         {typed(start + "echo PASTED\r"), sent(SIGSTOP, 100ms), typed(end, 100ms),
-          shell_reads(50ms), sent(SIGCONT, 50ms)},
-         0,
-         1s},
-        {"bracketed with no end, the clock 30 times as fast: the paste's cap ends it",
+         {typed(start + "echo PASTED\r"), sent(SIGSTOP, 100ms), typed(end), shell_reads(),
+          sent(SIGCONT, 200ms)}},
+        {"bracketed with no end: the paste's cap ends it",
          {typed(start + "echo PASTED\r")},
          0,
-         3s,
-         {"LD_PRELOAD=" FAST_CLOCK, "NEWTON_CLOCK_SPEED=30"}},
+         30s},
     };
+    for (int block = 0; block < 38; ++block)
+        pastes[3].events.push_back(typed(commands(2000), block * 40ms));
     pastes[4].events.push_back(typed(start));
-    for (int piece = 0; piece < 10; ++piece)
-        pastes[4].events.push_back(typed(commands(2000), 150ms));
-    pastes[4].events.push_back(typed(end, 150ms));
-    pastes[4].events.push_back(typed("ls\r", 20ms));
+    for (int piece = 1; piece <= 10; ++piece)
+        pastes[4].events.push_back(typed(commands(2000), piece * 150ms));
+    pastes[4].events.push_back(typed(end, 1650ms));
+    pastes[4].events.push_back(typed("ls\r", 1670ms));
     for (const paste& paste : pastes) {
         SCOPED_TRACE(paste.name);
-        if (!paste.environment.empty() && !testing_support::preload_reaches_program(paste.name))
-            continue;
-        // SIGSTOP goes once the program has read all that was typed, still waiting, and must stop
-        // it; where a busy machine let it fall behind or end before, the case runs again, up to
-        // five times.
-        for (int attempt = 1;; ++attempt) {
-            pseudo_terminal terminal;
-            const termios before = terminal.mode();
-            testing_support::launch how = on_terminal(terminal.path());
-            how.environment.insert(how.environment.end(), paste.environment.begin(),
-                                   paste.environment.end());
-            running_program program(how);
-            ASSERT_TRUE(terminal.becomes_raw());
-            bool stopped_in_time = true;
-            for (const event& event : paste.events) {
-                std::this_thread::sleep_for(event.after);
-                const auto typing_ends = std::chrono::steady_clock::now() + event.typed_for;
-                do {
-                    if (!event.typed.empty()) terminal.type(event.typed);
-                } while (std::chrono::steady_clock::now() < typing_ends);
-                if (event.signal == SIGSTOP) {
-                    // The program reads what was typed within a few milliseconds; its drain
-                    // lasts 50 ms past the last byte.
-                    const auto read_by = std::chrono::steady_clock::now() + 20ms;
-                    while (terminal.unread() != 0 && std::chrono::steady_clock::now() < read_by)
-                        std::this_thread::sleep_for(1ms);
-                    stopped_in_time = terminal.unread() == 0 && !program.ended_within(0ms) &&
-                                      program.signal(SIGSTOP) && program.stopped_within(1s);
-                } else if (event.signal != 0) {
-                    program.signal(event.signal);
-                }
-                if (event.shell_reads) tcflush(terminal.observer(), TCIFLUSH);
-            }
-            if (!stopped_in_time && attempt < 5) continue;
-            ASSERT_TRUE(program.ended_within(paste.within));
-            const int status = program.result().status;
-            if (paste.ended_by == 0) {
-                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        if (!testing_support::preload_reaches_program(paste.name)) continue;
+        pseudo_terminal terminal;
+        const termios before = terminal.mode();
+        testing_support::driven_clock clock;
+        testing_support::launch how = on_terminal(terminal.path());
+        for (const auto& entries : {clock.environment(paste.preloaded), paste.environment})
+            how.environment.insert(how.environment.end(), entries.begin(), entries.end());
+        running_program program(how);
+        ASSERT_TRUE(terminal.becomes_raw());
+        bool stopped = false;
+        std::int64_t typed_running = 0;  // bytes typed while the program ran, all to be read
+        int typed_stopped = 0;           // bytes typed while it was stopped, left in the queue
+        for (const event& event : paste.events) {
+            if (event.at >= 0ms) clock.set(event.at);
+            const std::int64_t waits = clock.waits();
+            if (!event.typed.empty()) terminal.type(event.typed);
+            ASSERT_FALSE(HasFatalFailure());
+            if (stopped) {
+                typed_stopped += static_cast<int>(event.typed.size());
+                for (int tries = 0; tries < 5000 && terminal.unread() != typed_stopped; ++tries)
+                    std::this_thread::sleep_for(1ms);
             } else {
-                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == paste.ended_by)
-                    << "status " << status;
+                typed_running += static_cast<std::int64_t>(event.typed.size());
+                ASSERT_TRUE(clock.has_read(typed_running));
             }
-            EXPECT_EQ(terminal.unread(), 0);
-            EXPECT_TRUE(same_mode(terminal.mode(), before));
-            break;
-        }
-    }
-}
-
-TEST(KeyWait, NothingKeepsTheDrainGoingPastItsCaps) {
-    // A key held down ends it a second after the key; signals do not stretch its 50 ms of quiet.
-    struct keeps_coming {
-        const char* name;
-        bool typed;  // a byte every 20 ms, or SIGCONT every 20 ms after the key
-        std::chrono::milliseconds within;
-    };
-    for (const keeps_coming& stream :
-         {keeps_coming{"a key held down", true, 1500ms}, keeps_coming{"signals", false, 500ms}}) {
-        SCOPED_TRACE(stream.name);
-        waiting_program waiting;
-        ASSERT_TRUE(waiting.terminal.becomes_raw());
-        waiting.terminal.type("x");
-        const auto start = std::chrono::steady_clock::now();
-        while (!waiting.program.ended_within(20ms)) {
-            ASSERT_LT(std::chrono::steady_clock::now() - start, 5s);
-            if (stream.typed) {
-                waiting.terminal.type("x");
-            } else {
-                waiting.program.signal(SIGCONT);
+            if (event.shell_reads) {
+                tcflush(terminal.observer(), TCIFLUSH);
+                typed_stopped = 0;
+            }
+            if (event.signal != 0) {
+                ASSERT_TRUE(program.signal(event.signal));
+            }
+            if (event.signal == SIGSTOP) {
+                ASSERT_TRUE(program.stopped_within(5s));
+                stopped = true;
+            } else if (!stopped || event.signal == SIGCONT) {
+                // The program has acted on what was typed and on the signal.
+                stopped = false;
+                ASSERT_TRUE(clock.waits_again(waits, program));
             }
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - start, stream.within);
-        EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
+        ASSERT_TRUE(clock.run_until_end(program, paste.ends_by))
+            << "at " << clock.now().count() << " ms";
+        const int status = program.result().status;
+        if (paste.ended_by == 0) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == paste.ended_by)
+                << "status " << status;
+        }
+        EXPECT_EQ(terminal.unread(), 0);
+        EXPECT_TRUE(same_mode(terminal.mode(), before));
     }
 }
 
@@ -454,7 +489,7 @@ class shell_job {
   public:
     explicit shell_job(const std::string& terminal, job_start start = {}) {
         std::array<int, 2> channel{};
-        if (pipe(channel.data()) != 0 || pipe(go_.data()) != 0) return;
+        if (pipe(channel.data()) != 0 || pipe(go_.data()) != 0 || pipe(done_.data()) != 0) return;
         leader_ = fork();
         if (leader_ == 0) {
             setsid();
@@ -480,7 +515,8 @@ class shell_job {
             char go = 0;
             while (read(go_[0], &go, 1) == 1) {  // fg or bg
                 tcsetpgrp(tty, go == 'f' ? job : getpgrp());
-                kill(job, SIGCONT);
+                kill(job, SIGCONT);  // the job is no longer stopped when this returns
+                [[maybe_unused]] const ssize_t done = write(done_[1], &go, 1);
             }
             int status = 0;
             while (waitpid(job, &status, 0) != job) {
@@ -489,11 +525,13 @@ class shell_job {
         }
         close(channel[1]);
         close(go_[0]);
+        close(done_[1]);
         if (read(channel[0], &job_, sizeof job_) != sizeof job_) job_ = -1;
         close(channel[0]);
     }
     ~shell_job() {
         close(go_[1]);
+        close(done_[0]);
         if (job_ > 0) kill(job_, SIGKILL);
         if (leader_ > 0) waitpid(leader_, nullptr, 0);
     }
@@ -502,14 +540,12 @@ class shell_job {
 
     void signal(int signal_number) const { kill(job_, signal_number); }
 
-    void bring_to_foreground() const {
-        [[maybe_unused]] const ssize_t sent = write(go_[1], "f", 1);
-    }
+    // The shell gives the job the terminal and continues it; done when the job is no longer
+    // stopped.
+    void bring_to_foreground() const { tell_the_shell('f'); }
 
     // The shell takes the terminal back and continues the job in the background.
-    void continue_in_background() const {
-        [[maybe_unused]] const ssize_t sent = write(go_[1], "b", 1);
-    }
+    void continue_in_background() const { tell_the_shell('b'); }
 
     bool becomes_stopped() const {
         for (int tries = 0; tries < 5000; ++tries) {
@@ -537,9 +573,17 @@ class shell_job {
     }
 
   private:
+    void tell_the_shell(char go) const {
+        char done = 0;
+        if (write(go_[1], &go, 1) == 1) {
+            [[maybe_unused]] const ssize_t got = read(done_[0], &done, 1);
+        }
+    }
+
     pid_t leader_ = -1;
     pid_t job_ = -1;
     std::array<int, 2> go_{-1, -1};
+    std::array<int, 2> done_{-1, -1};
 };
 
 TEST(KeyWait, AStopPutsTheModeBackAndTheContinueMakesItRawAgain) {
@@ -589,18 +633,21 @@ TEST(KeyWait, AStopPutsTheModeBackAndTheContinueMakesItRawAgain) {
     EXPECT_TRUE(same_mode(waiting.terminal.mode(), waiting.before));
 
     // A stop during a bracketed paste waits for the paste's end: none of it is left for the shell.
+    // The program's clock stands still until the end.
     pseudo_terminal pasted_into;
     const termios before_paste = pasted_into.mode();
-    shell_job pasting(pasted_into.path());
+    testing_support::driven_clock clock;
+    shell_job pasting(pasted_into.path(), {.environment = clock.environment()});
     ASSERT_TRUE(pasted_into.becomes_raw());
-    pasted_into.type("\x1b[200~echo PASTED\r");
-    std::this_thread::sleep_for(100ms);
+    const std::string paste_start = "\x1b[200~echo PASTED\r";
+    pasted_into.type(paste_start);
+    ASSERT_TRUE(clock.has_read(static_cast<std::int64_t>(paste_start.size())));  // in its drain
     pasting.signal(SIGTSTP);
-    std::this_thread::sleep_for(200ms);
     pasted_into.type("echo PASTED\r\x1b[201~");
     ASSERT_TRUE(pasting.becomes_stopped());
     EXPECT_EQ(pasted_into.unread(), 0);
     EXPECT_TRUE(same_mode(pasted_into.mode(), before_paste));
+    clock.set(1min);
     pasting.signal(SIGCONT);
     EXPECT_EQ(pasting.exit_status(), 0);
     EXPECT_TRUE(same_mode(pasted_into.mode(), before_paste));
@@ -620,6 +667,24 @@ TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
         terminal.type("x");
         EXPECT_EQ(job.exit_status(), 0);
         EXPECT_TRUE(same_mode(terminal.mode(), before));
+    }
+    {
+        SCOPED_TRACE("sent to the background while it reads the terminal's mode: it stops");
+        pseudo_terminal terminal;
+        const termios before = terminal.mode();
+        shell_job job(terminal.path(), {.environment = {"LD_PRELOAD=" SLOW_TCSETATTR,
+                                                        "NEWTON_STOP_IN_TCGETATTR=1"}});
+        if (testing_support::preload_reaches_program("stop in tcgetattr")) {
+            ASSERT_TRUE(job.becomes_stopped());  // the mode read, the terminal not yet raw
+            job.continue_in_background();
+            ASSERT_TRUE(job.becomes_stopped());
+            EXPECT_TRUE(same_mode(terminal.mode(), before));
+            job.bring_to_foreground();
+            ASSERT_TRUE(terminal.becomes_raw());
+            terminal.type("x");
+            EXPECT_EQ(job.exit_status(), 0);
+            EXPECT_TRUE(same_mode(terminal.mode(), before));
+        }
     }
     {
         SCOPED_TRACE("SIGTTIN ignored: no stop, and no wait");
@@ -651,31 +716,27 @@ TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
 }
 
 TEST(KeyWait, SignalsCloseTogetherNeverLeaveTheTerminalRaw) {
-    // Every tcsetattr of the program takes 300 ms before the change and 300 ms after it, so that
-    // the second signal lands while the first one's handler is changing the mode.
-    const std::vector<std::string> slow = {"LD_PRELOAD=" SLOW_TCSETATTR,
-                                           "NEWTON_SLOW_TCSETATTR_MS=300"};
-    // A continue while the mode goes back (300 to 600 ms after the first signal) must not make it
-    // raw again, though SIGCONT is delivered before SIGVTALRM.
-    struct signal_pair {
-        int first;
-        int second;
-        std::chrono::milliseconds gap;
-    };
-    for (const auto& [first, second, gap] :
-         {signal_pair{SIGTERM, SIGTERM, 150ms}, signal_pair{SIGUSR1, SIGTERM, 150ms},
-          signal_pair{SIGVTALRM, SIGCONT, 450ms}}) {
+    // The program stops itself in its second tcsetattr, before the change: the first signal's
+    // handler is putting the mode back. The second signal comes there, then the continue.
+    const std::vector<std::string> stop_in_restore = {"LD_PRELOAD=" SLOW_TCSETATTR,
+                                                      "NEWTON_STOP_IN_TCSETATTR=2"};
+    if (!testing_support::preload_reaches_program("stop in tcsetattr")) return;
+    // A continue while the mode goes back must not make it raw again, though SIGCONT is delivered
+    // before SIGVTALRM.
+    for (const auto& [first, second] : {std::pair{SIGTERM, SIGTERM}, std::pair{SIGUSR1, SIGTERM},
+                                        std::pair{SIGVTALRM, SIGCONT}}) {
         SCOPED_TRACE(testing::Message() << "signals " << first << " and " << second);
         pseudo_terminal terminal;
         const termios before = terminal.mode();
         testing_support::launch how = on_terminal(terminal.path());
-        how.environment.insert(how.environment.end(), slow.begin(), slow.end());
+        how.environment.insert(how.environment.end(), stop_in_restore.begin(),
+                               stop_in_restore.end());
         running_program program(how);
         ASSERT_TRUE(terminal.becomes_raw());
-        std::this_thread::sleep_for(400ms);  // the switch is over: the program waits
         ASSERT_TRUE(program.signal(first));
-        std::this_thread::sleep_for(gap);
+        ASSERT_TRUE(program.stopped_within(5s));
         ASSERT_TRUE(program.signal(second));
+        ASSERT_TRUE(program.signal(SIGCONT));
         ASSERT_TRUE(program.ended_within(5s));
         const int status = program.result().status;
         EXPECT_TRUE(WIFSIGNALED(status) &&
@@ -688,14 +749,13 @@ TEST(KeyWait, SignalsCloseTogetherNeverLeaveTheTerminalRaw) {
             "SIGCONT while a stop puts the mode back, SIGTERM once a continue made it raw");
         pseudo_terminal terminal;
         const termios before = terminal.mode();
-        shell_job job(terminal.path(),
-                      {.in_foreground = true, .ttin_ignored = false, .environment = slow});
+        shell_job job(terminal.path(), {.environment = stop_in_restore});
         ASSERT_TRUE(terminal.becomes_raw());
-        std::this_thread::sleep_for(400ms);
         job.signal(SIGTSTP);
-        std::this_thread::sleep_for(450ms);
-        job.signal(
-            SIGCONT);  // held off until the stop has put the mode back: it stops all the same
+        ASSERT_TRUE(job.becomes_stopped());  // in the stop's tcsetattr
+        // It goes on; the continue's handler is held off until the stop has put the mode back,
+        // and the stop discards it: it stops all the same.
+        job.signal(SIGCONT);
         ASSERT_TRUE(job.becomes_stopped());
         EXPECT_TRUE(same_mode(terminal.mode(), before));
         job.signal(SIGCONT);
@@ -766,19 +826,42 @@ struct key_wait_run {
     int unread = -1;                   // bytes left unread on the terminal afterwards
 };
 
-// wait_key in a child of this process, in a session of its own. With a terminal, that terminal is
-// the child's controlling terminal and `parts` are typed one after another, `pause` apart, once it
-// is in raw mode; without one, the child has no controlling terminal. The child calls wait_key a
-// second time when `always_twice` is set or the first code is 0, an extended key's. `locale` holds
 // LC_ALL and, when it is a built one, LOCPATH.
 struct child_locale {
     std::string name = "C.UTF-8";
     std::string path;
 };
 
-key_wait_run wait_key_in_child(const std::vector<std::string>& parts, bool always_twice,
-                               bool with_terminal = true, std::chrono::milliseconds pause = 10ms,
-                               const child_locale& locale = {}) {
+// wait_key in a child of this process, in a session of its own. With a terminal, that terminal is
+// the child's controlling terminal, and each of `keys` is typed once the wait for it has begun
+// (the bracketed-paste switch seen and the terminal raw); without one, the child has no
+// controlling terminal. The child calls wait_key a second time when `always_twice` is set or the
+// first code is 0, an extended key's. With `descriptors_taken`, the terminal is opened above that
+// many descriptors, which are closed again before the wait.
+struct child_wait {
+    std::vector<std::string> keys;
+    bool always_twice = false;
+    bool with_terminal = true;
+    child_locale locale = {};
+    int descriptors_taken = 0;
+};
+
+// Opens the descriptors from 3 up to `last` that are free, on /dev/null; returns them.
+std::vector<int> take_free_descriptors(int last) {
+    rlimit open_files{};
+    getrlimit(RLIMIT_NOFILE, &open_files);
+    open_files.rlim_cur = open_files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &open_files);
+    const int nothing = open("/dev/null", O_RDONLY);
+    std::vector<int> taken = {nothing};
+    for (int descriptor = 3; descriptor <= last; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) == -1 && dup2(nothing, descriptor) == descriptor)
+            taken.push_back(descriptor);
+    }
+    return taken;
+}
+
+key_wait_run wait_key_in_child(const child_wait& how) {
     pseudo_terminal terminal;
     key_wait_run run;
     std::array<int, 2> channel{};
@@ -786,20 +869,22 @@ key_wait_run wait_key_in_child(const std::vector<std::string>& parts, bool alway
     const pid_t child = fork();
     if (child == 0) {
         setsid();
-        if (with_terminal) close(open(terminal.path().c_str(), O_RDWR));
-        setenv("LC_ALL", locale.name.c_str(), 1);
-        if (!locale.path.empty()) setenv("LOCPATH", locale.path.c_str(), 1);
+        if (how.with_terminal) close(open(terminal.path().c_str(), O_RDWR));
+        setenv("LC_ALL", how.locale.name.c_str(), 1);
+        setenv("TERM", "xterm", 1);
+        if (!how.locale.path.empty()) setenv("LOCPATH", how.locale.path.c_str(), 1);
+        const std::vector<int> taken = take_free_descriptors(how.descriptors_taken);
         console::start();
+        for (const int descriptor : taken) close(descriptor);
         std::array<int, 2> codes{console::wait_key(), -2};
-        if (always_twice || codes[0] == 0) codes[1] = console::wait_key();
+        if (how.always_twice || codes[0] == 0) codes[1] = console::wait_key();
         _exit(write(channel[1], codes.data(), sizeof codes) == sizeof codes ? 0 : 1);
     }
     close(channel[1]);
-    if (with_terminal && terminal.becomes_raw()) {
-        for (std::size_t part = 0; part < parts.size(); ++part) {
-            if (part > 0) std::this_thread::sleep_for(pause);
-            terminal.type(parts[part]);
-        }
+    int waits = 0;
+    for (const std::string& key : how.keys) {
+        if (!how.with_terminal || !terminal.wait_begins(++waits)) break;
+        terminal.type(key);
     }
     pollfd ready{channel[0], POLLIN, 0};
     if (poll(&ready, 1, 5000) > 0) {
@@ -813,7 +898,8 @@ key_wait_run wait_key_in_child(const std::vector<std::string>& parts, bool alway
 }
 
 std::array<int, 2> wait_key_twice(const std::string& keys, bool with_terminal = true) {
-    return wait_key_in_child({keys}, true, with_terminal).codes;
+    return wait_key_in_child({.keys = {keys}, .always_twice = true, .with_terminal = with_terminal})
+        .codes;
 }
 
 TEST(WaitKey, AnExtendedKeyGivesZeroThenItsSecondCodeWithoutWaiting) {
@@ -824,16 +910,17 @@ TEST(WaitKey, AnExtendedKeyGivesZeroThenItsSecondCodeWithoutWaiting) {
 TEST(WaitKey, ACharacterComesInWindows1251) {
     // The second call reads again, so its key comes after the first wait has ended.
     const auto two_keys = [](std::string first, std::string second) {
-        return wait_key_in_child({std::move(first), std::move(second)}, true, true, 300ms).codes;
+        return wait_key_in_child(
+                   {.keys = {std::move(first), std::move(second)}, .always_twice = true})
+            .codes;
     };
     EXPECT_EQ(two_keys("\xd0\x96", "\xe2\x82\xac"), (std::array<int, 2>{0xC6, 0x88}));  // Ж €
     EXPECT_EQ(two_keys("\xe4\xb8\xad", "\x7f"), (std::array<int, 2>{'?', 8}));
 
-    // A character of a multibyte locale other than UTF-8 is read whole, even when its bytes come
-    // apart: Ж in EUC-JP.
+    // A character of a multibyte locale other than UTF-8 is read whole: Ж in EUC-JP.
     const child_locale euc_jp{"ja_JP.EUC-JP", testing_support::built_locale("ja_JP", "EUC-JP")};
     ASSERT_FALSE(euc_jp.path.empty()) << "localedef (package locales) is needed";
-    const key_wait_run run = wait_key_in_child({"\xa7", "\xa8"}, false, true, 10ms, euc_jp);
+    const key_wait_run run = wait_key_in_child({.keys = {"\xa7\xa8"}, .locale = euc_jp});
     EXPECT_EQ(run.codes, (std::array<int, 2>{0xC6, -2}));
     EXPECT_EQ(run.unread, 0);
     std::filesystem::remove_all(euc_jp.path);
@@ -843,13 +930,13 @@ TEST(WaitKey, WithoutATerminalItReturnsAtOnce) {
     EXPECT_EQ(wait_key_twice("", false), (std::array<int, 2>{-1, -1}));
 }
 
-// One key press as a terminal sends it, and the codes wait_key gives for it: a character's code, or
-// 0 and the classic PC keyboard's second code.
-struct sent_key {
-    const char* name;
-    std::string bytes;
-    std::array<int, 2> codes;
-};
+TEST(WaitKey, ATerminalAboveFdSetSizeIsMovedBelowItForSelect) {
+    // This binary waits as macOS and the BSDs do, with select(); the terminal is opened above a
+    // thousand descriptors, which are free again by the time of the wait.
+    const key_wait_run run = wait_key_in_child({.keys = {"x"}, .descriptors_taken = 1100});
+    EXPECT_EQ(run.codes, (std::array<int, 2>{'x', -2}));
+    EXPECT_EQ(run.unread, 0);
+}
 
 constexpr std::array<int, 2> typed(int character) {
     return {character, -2};
@@ -858,143 +945,41 @@ constexpr std::array<int, 2> extended_key(int second_code) {
     return {0, second_code};
 }
 
-// Each key typed whole, and split in two writes 10 ms apart after its first byte and before its
-// last: every way gives one key press, and nothing of it is left unread.
-void expect_keys(const std::vector<sent_key>& keys) {
-    for (const sent_key& key : keys) {
-        std::vector<std::vector<std::string>> ways = {{key.bytes}};
-        for (const std::size_t cut : {std::size_t{1}, key.bytes.size() - 1}) {
-            if (cut == 0 || cut >= key.bytes.size()) continue;
-            const std::vector<std::string> split = {key.bytes.substr(0, cut),
-                                                    key.bytes.substr(cut)};
-            if (ways.back() != split) ways.push_back(split);
-        }
-        for (const std::vector<std::string>& parts : ways) {
-            SCOPED_TRACE(testing::Message() << key.name << " in " << parts.size() << " writes, "
-                                            << parts.front().size() << " bytes first");
-            const key_wait_run run = wait_key_in_child(parts, false);
-            EXPECT_EQ(run.codes, key.codes);
-            EXPECT_EQ(run.unread, 0);
-        }
-    }
-}
-
-TEST(KeySequences, Xterm) {
+TEST(KeySequences, OneKeyOfEachKindIsReadWholeWithNothingLeft) {
+    // One key press for each way the decoder reads one, as a terminal sends it, and the codes
+    // wait_key gives for it: a character's code, or 0 and the classic PC keyboard's second code.
+    // The decoder's own tables hold the rest of the keys.
+    struct sent_key {
+        const char* name;
+        std::string bytes;
+        std::array<int, 2> codes;
+    };
     using namespace std::string_literals;
-    expect_keys({
+    const sent_key keys[] = {
         {"a", "a", typed('a')},
-        {"Shift+A", "A", typed('A')},
         {"Ctrl+A", "\x01", typed(1)},
+        {"Ctrl+2", "\x00"s, extended_key(0x03)},
         {"Alt+A",
          "\x1b"
          "a",
          extended_key(0x1E)},
-        {"7", "7", typed('7')},
-        {"Shift+7", "&", typed('&')},
-        {"Ctrl+2", "\x00"s, extended_key(0x03)},
-        {"Ctrl+6", "\x1e", typed(30)},
-        {"Alt+7",
-         "\x1b"
-         "7",
-         extended_key(0x7E)},
         {"Up", "\x1b[A", extended_key(0x48)},
-        {"Up (application mode)", "\x1bOA", extended_key(0x48)},
-        {"Shift+Up", "\x1b[1;2A", extended_key(0x48)},
         {"Ctrl+Left", "\x1b[1;5D", extended_key(0x73)},
-        {"Ctrl+Down", "\x1b[1;5B", extended_key(0x91)},
-        {"Alt+Right", "\x1b[1;3C", extended_key(0x9D)},
-        {"Insert", "\x1b[2~", extended_key(0x52)},
-        {"Shift+Insert", "\x1b[2;2~", extended_key(0x52)},
-        {"Delete", "\x1b[3~", extended_key(0x53)},
-        {"Alt+Delete", "\x1b[3;3~", extended_key(0xA3)},
-        {"Home", "\x1b[H", extended_key(0x47)},
-        {"Ctrl+Home", "\x1b[1;5H", extended_key(0x77)},
-        {"End", "\x1b[F", extended_key(0x4F)},
-        {"Page Up", "\x1b[5~", extended_key(0x49)},
-        {"Ctrl+Page Down", "\x1b[6;5~", extended_key(0x76)},
-        {"Backspace", "\x7f", typed(8)},
-        {"Alt+Backspace", "\x1b\x7f", extended_key(0x0E)},
-        {"Tab", "\t", typed(9)},
-        {"Shift+Tab", "\x1b[Z", extended_key(0x0F)},
-        {"Enter", "\r", typed(13)},
-        {"Esc", "\x1b", typed(27)},
-        {"F1", "\x1bOP", extended_key(0x3B)},
-        {"F4", "\x1bOS", extended_key(0x3E)},
-        {"F5", "\x1b[15~", extended_key(0x3F)},
-        {"F10", "\x1b[21~", extended_key(0x44)},
-        {"F11", "\x1b[23~", extended_key(0x85)},
-        {"F12", "\x1b[24~", extended_key(0x86)},
-        {"Shift+F1", "\x1b[1;2P", extended_key(0x54)},
-        {"Ctrl+F1", "\x1b[1;5P", extended_key(0x5E)},
         {"Ctrl+F5", "\x1b[15;5~", extended_key(0x62)},
-        {"Shift+F12", "\x1b[24;2~", extended_key(0x88)},
-        {"Alt+F12", "\x1b[24;3~", extended_key(0x8C)},
+        {"F1 (SS3)", "\x1bOP", extended_key(0x3B)},
+        {"F1 (Linux console)", "\x1b[[A", extended_key(0x3B)},
+        {"Shift+Delete (rxvt)", "\x1b[3$", extended_key(0x53)},
+        {"Ctrl+Up (rxvt)", "\x1bOa", extended_key(0x8D)},
+        {"Alt+Left (rxvt)", "\x1b\x1b[D", extended_key(0x9B)},
         {"Ctrl+Enter (modifyOtherKeys)", "\x1b[27;5;13~", typed(10)},
         {"Ctrl+Shift+Ж (CSI u)", "\x1b[1046;6u", typed(0xC6)},
-    });
-}
-
-TEST(KeySequences, LinuxConsole) {
-    expect_keys({
-        {"z", "z", typed('z')},
-        {"Ctrl+Z", "\x1a", typed(26)},
-        {"Alt+Z",
-         "\x1b"
-         "z",
-         extended_key(0x2C)},
-        {"5", "5", typed('5')},
-        {"Alt+5",
-         "\x1b"
-         "5",
-         extended_key(0x7C)},
-        {"Left", "\x1b[D", extended_key(0x4B)},
-        {"Down", "\x1b[B", extended_key(0x50)},
-        {"Home", "\x1b[1~", extended_key(0x47)},
-        {"Insert", "\x1b[2~", extended_key(0x52)},
-        {"Delete", "\x1b[3~", extended_key(0x53)},
-        {"End", "\x1b[4~", extended_key(0x4F)},
-        {"Page Up", "\x1b[5~", extended_key(0x49)},
-        {"Page Down", "\x1b[6~", extended_key(0x51)},
-        {"F1", "\x1b[[A", extended_key(0x3B)},
-        {"F5", "\x1b[[E", extended_key(0x3F)},
-        {"F6", "\x1b[17~", extended_key(0x40)},
-        {"F12", "\x1b[24~", extended_key(0x86)},
-    });
-}
-
-TEST(KeySequences, Rxvt) {
-    expect_keys({
-        {"q", "q", typed('q')},
-        {"Alt+Q",
-         "\x1b"
-         "q",
-         extended_key(0x10)},
-        {"9", "9", typed('9')},
-        {"Alt+9",
-         "\x1b"
-         "9",
-         extended_key(0x80)},
-        {"Up", "\x1b[A", extended_key(0x48)},
-        {"Shift+Up", "\x1b[a", extended_key(0x48)},
-        {"Ctrl+Up", "\x1bOa", extended_key(0x8D)},
-        {"Ctrl+Left", "\x1bOd", extended_key(0x73)},
-        {"Alt+Left", "\x1b\x1b[D", extended_key(0x9B)},
-        {"Home", "\x1b[7~", extended_key(0x47)},
-        {"Ctrl+Home", "\x1b[7^", extended_key(0x77)},
-        {"End", "\x1b[8~", extended_key(0x4F)},
-        {"Shift+Delete", "\x1b[3$", extended_key(0x53)},
-        {"Ctrl+Page Up", "\x1b[5^", extended_key(0x84)},
-        {"Alt+Insert", "\x1b\x1b[2~", extended_key(0xA2)},
-        {"F1", "\x1b[11~", extended_key(0x3B)},
-        {"F12", "\x1b[24~", extended_key(0x86)},
-        {"Shift+F3", "\x1b[25~", extended_key(0x56)},
-        {"Shift+F10", "\x1b[34~", extended_key(0x5D)},
-        {"Shift+F11", "\x1b[23$", extended_key(0x87)},
-        {"Ctrl+F1", "\x1b[11^", extended_key(0x5E)},
-        {"Ctrl+F12", "\x1b[24^", extended_key(0x8A)},
-        {"Ctrl+Shift+F2", "\x1b[12@", extended_key(0x5F)},
-        {"Alt+F2", "\x1b\x1b[12~", extended_key(0x69)},
-    });
+    };
+    for (const sent_key& key : keys) {
+        SCOPED_TRACE(key.name);
+        const key_wait_run run = wait_key_in_child({.keys = {key.bytes}});
+        EXPECT_EQ(run.codes, key.codes);
+        EXPECT_EQ(run.unread, 0);
+    }
 }
 
 }  // namespace

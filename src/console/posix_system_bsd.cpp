@@ -6,6 +6,8 @@
 #include <sys/select.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "console/posix_system.hpp"
 
 namespace console::platform {
@@ -23,6 +25,11 @@ int waitable_descriptor(int descriptor) {
 }
 
 int wait_for_input(int descriptor, const timespec* timeout, const sigset_t* mask) {
+    // FD_SET past the set's end would write outside it: a failure instead.
+    if (descriptor < 0 || descriptor >= FD_SETSIZE) {
+        errno = EBADF;
+        return -1;
+    }
     fd_set ready;
     FD_ZERO(&ready);
     FD_SET(descriptor, &ready);

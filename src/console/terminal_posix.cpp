@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <cwchar>
 #include <iostream>
 #include <span>
@@ -16,12 +17,14 @@
 
 #include "console/charset.hpp"
 #include "console/cp1251.hpp"
+#include "console/posix_system.hpp"
 #include "console/terminal.hpp"
 
 namespace console::platform {
 namespace {
 
 int keyboard = -1;
+bool sequences_shown = false;
 std::string codeset = "UTF-8";
 
 bool utf8_locale() {
@@ -62,6 +65,9 @@ void start() {
                    ? fcntl(opened, F_DUPFD_CLOEXEC, STDERR_FILENO + 1)
                    : opened;
     if (keyboard != opened) close(opened);
+    const char* terminal = std::getenv("TERM");
+    sequences_shown =
+        terminal != nullptr && *terminal != '\0' && std::string_view(terminal) != "dumb";
 }
 
 // UTF-8 needs no converter of the system's; another character set goes through iconv, and where
@@ -90,6 +96,15 @@ int write_error() {
 
 int keyboard_device() {
     return keyboard;
+}
+
+int waitable_keyboard() {
+    if (keyboard >= 0) keyboard = waitable_descriptor(keyboard);
+    return keyboard;
+}
+
+bool escape_sequences_shown() {
+    return sequences_shown;
 }
 
 character_length locale_character_length() {

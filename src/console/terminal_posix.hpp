@@ -11,6 +11,14 @@ namespace console::platform {
 // The controlling terminal, opened by start() at descriptor 3 or above; -1 when there is none.
 int keyboard_device();
 
+// Moves the controlling terminal where the wait for input takes it (waitable_descriptor) and
+// returns it; -1, with it closed, when it cannot be moved there.
+int waitable_keyboard();
+
+// Whether the terminal acts on escape sequences rather than showing them as text: TERM, read by
+// start(), is set, not empty and not "dumb".
+bool escape_sequences_shown();
+
 // The length of a character of the user's character set, as the key decoder measures it.
 character_length locale_character_length();
 
