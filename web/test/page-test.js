@@ -571,7 +571,9 @@ const rows = [
     async run(browser, page) {
       await browser.viewport(360, 640);
       await page.toKeyWait('1.32 1e-6 50\n', 'a phone');
-      const phone = await page.evaluate(`(() => {
+      const phone = await page.evaluate(`(async () => {
+        document.querySelector('.tabs [data-tab=view]').click();  // the view's tab
+        await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
         const svg = document.querySelector('#view .graph');
         const scale = svg.getBoundingClientRect().width / svg.viewBox.baseVal.width;
         const scroller = document.querySelector('#view .view-scroller');
@@ -580,6 +582,7 @@ const rows = [
                  overflow: document.documentElement.scrollWidth - innerWidth };
       })()`);
       assert.ok(phone.smallest >= 11 && phone.table && phone.overflow <= 0, JSON.stringify(phone));
+      await page.evaluate("document.querySelector('.tabs [data-tab=console]').click()");
       await browser.viewport(1000, 700);
       await page.endAndRerun('a phone');
     },
