@@ -12,6 +12,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import zlib from 'node:zlib';
 import * as esbuild from 'esbuild';
+import subsetFont from 'subset-font';
 
 const [module, site] = process.argv.slice(2);
 if (!module || !site) {
@@ -47,17 +48,27 @@ const wasm = fs.readFileSync(inSite('newton.wasm'));
 fs.writeFileSync(inSite('newton-wasm.js'),
   `globalThis.newtonModuleBase64 = "${wasm.toString('base64')}";\n`);
 
-await esbuild.build({
-  entryPoints: [inWeb('src', 'main.js')], bundle: true, format: 'iife', minify: true,
-  target: 'es2020', legalComments: 'none', logLevel: 'warning', outfile: inSite('newton-page.js'),
-});
+// The page's script, and the view's, which the page loads once the program has greeted.
+for (const [entry, script] of [[['main.js'], 'newton-page.js'], [['view', 'entry.js'], 'newton-view.js']]) {
+  await esbuild.build({
+    entryPoints: [inWeb('src', ...entry)], bundle: true, format: 'iife', minify: true,
+    target: 'es2020', legalComments: 'none', logLevel: 'warning', outfile: inSite(script),
+  });
+}
 for (const name of ['manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png']) {
   fs.copyFileSync(inWeb(name), inSite(name));
 }
+// The console's font, cut to the characters its two faces cover in page.css (their unicode-range):
+// what the console shows, and less than half the bytes of the whole Latin face.
 const fonts = inWeb('node_modules', '@fontsource', 'pt-mono');
-for (const subset of ['latin', 'cyrillic']) {
-  fs.copyFileSync(path.join(fonts, 'files', `pt-mono-${subset}-400-normal.woff2`),
-    inSite(`pt-mono-${subset}.woff2`));
+const range = (from, to) => String.fromCodePoint(...Array.from({ length: to - from + 1 }, (_, i) => from + i));
+const faces = {
+  latin: range(0x20, 0x7e) + range(0xa0, 0xbf) + range(0x2010, 0x2026) + '\u00d7\u2212',
+  cyrillic: range(0x400, 0x45f) + '\u2116',
+};
+for (const [subset, characters] of Object.entries(faces)) {
+  const face = fs.readFileSync(path.join(fonts, 'files', `pt-mono-${subset}-400-normal.woff2`));
+  fs.writeFileSync(inSite(`pt-mono-${subset}.woff2`), await subsetFont(face, characters, { targetFormat: 'woff2' }));
 }
 fs.copyFileSync(path.join(fonts, 'LICENSE'), inSite('pt-mono.LICENSE.txt'));
 fs.copyFileSync(inWeb('..', 'LICENSE'), inSite('LICENSE.txt'));
@@ -81,7 +92,7 @@ fs.writeFileSync(inSite('index.html'), styled);
 
 // The service worker keeps what the page loads over the network (not the file:// copy's script);
 // its version changes with any of those files.
-const precached = ['./', 'newton-page.js', 'newton.wasm', 'pt-mono-latin.woff2',
+const precached = ['./', 'newton-page.js', 'newton-view.js', 'newton.wasm', 'pt-mono-latin.woff2',
   'pt-mono-cyrillic.woff2', 'manifest.webmanifest', 'icon.svg'];
 const digest = createHash('sha256');
 for (const name of ['index.html', ...precached.slice(1)]) digest.update(fs.readFileSync(inSite(name)));

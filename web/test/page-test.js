@@ -167,7 +167,9 @@ async function viewedRun(page, input) {
 // Helpers on one engine's page.
 function on(browser) {
   const evaluate = (expression) => browser.evaluate(expression);
-  const program = () => evaluate('document.body.dataset.program');
+  // The program's state; once it has greeted, only when the view (loaded after the greeting) is there.
+  const program = () => evaluate(`document.body.dataset.program === 'loading' || document.body.dataset.program === 'failed' ||
+    window.newtonRuns ? document.body.dataset.program : 'view loading'`);
   async function settled(states, what = '') {
     const deadline = Date.now() + 20000;
     for (;;) {
@@ -596,7 +598,7 @@ const rows = [
       await browser.goto(site + link);
       await page.settled(['reading'], 'the link');
       const deadline = Date.now() + 20000;
-      while (await page.evaluate('window.newtonRuns.length') < 3 && Date.now() < deadline) {
+      while (await page.evaluate('window.newtonRuns?.length ?? 0') < 3 && Date.now() < deadline) {
         await new Promise((resolve) => setTimeout(resolve, 50));
       }
       const view = await page.evaluate(viewState);
@@ -698,7 +700,7 @@ const chromiumRows = [
     async run(browser, page, site) {
       await browser.goto(`${site}#runs=0,0.001,100`);
       await page.settled(['reading']);
-      while (await page.evaluate('window.newtonRuns.length') < 1) await new Promise((resolve) => setTimeout(resolve, 50));
+      while (await page.evaluate('window.newtonRuns?.length ?? 0') < 1) await new Promise((resolve) => setTimeout(resolve, 50));
       await browser.page.getByRole('button', { name: 'Ход метода' }).tap();  // the view's tab
       const graph = browser.page.locator('#view .graph');
       await graph.scrollIntoViewIfNeeded();

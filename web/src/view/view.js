@@ -10,7 +10,6 @@ import { convergencePoints, convergenceText, createConvergence } from './converg
 import { download, fileName, pngOf, svgFile } from './export.js';
 import { createGraph } from './graph.js';
 import { runMarks } from './marks.js';
-import { programModule } from './replay.js';
 import { createRunStore, dialoguesOf, linkOf, singleText } from './runs.js';
 import { createStrip } from './strip.js';
 import { styleOf } from './styles.js';
@@ -30,8 +29,9 @@ function button(text, title, action) {
   return node;
 }
 
-// program.run(dialogue, observer): runs the program on that input with no terminal, telling the
-// observer; a Promise. The strip runs the program's module, fetched once.
+// program.module(): the program's compiled module, a Promise; program.run(dialogue, observer): runs
+// the program on that input with no terminal, telling the observer; a Promise. The strip runs the
+// program's module, fetched once.
 export function startView(panel, program) {
   const store = createRunStore();
   window.newtonRuns = store.runs;
@@ -63,7 +63,7 @@ export function startView(panel, program) {
   figure.append(tools, legend, notes);
 
   const strip = createStrip(figure, {
-    run: createBasinRunner(programModule),
+    run: createBasinRunner(program.module),
     choose: (x0, eps, limit) => program.run(`${singleText(x0)} ${singleText(eps)} ${limit}\n`, store.observer),
     x0Text: singleText,
   });
