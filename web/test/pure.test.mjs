@@ -1,9 +1,8 @@
-// The page's pure functions (pasting, the key wait, loading the module, a link's runs) under node --test.
+// The page's pure functions (pasting, the key wait, loading the module) under node --test.
 import assert from 'node:assert';
 import { test } from 'node:test';
 import { pastedText, waitKeyBytes } from '../src/console.js';
 import { loadModule } from '../src/runtime.js';
-import { dialoguesOf } from '../src/view/runs.js';
 
 test('a paste: line ends of every system, control characters dropped', () => {
   for (const [pasted, taken] of [
@@ -31,11 +30,4 @@ test('a server that sends newton.wasm with the wrong type and then answers 404: 
   const answers = [new Response('<html></html>', { headers: { 'content-type': 'text/html' } }),
                    new Response('', { status: 404, statusText: 'Not Found' })];
   await assert.rejects(loadModule(async () => answers.shift(), 'http:'), /^Error: newton\.wasm: 404 Not Found$/);
-});
-
-test('a link: percent-encoded separators, and junk that asks for nothing', () => {
-  for (const [hash, dialogues] of [
-    ['#runs=1.32%2C0.000001%2C50%3B1.33%2C1e-6%2C50', ['1.32 0.000001 50\n', '1.33 1e-6 50\n']],
-    ['#runs=1,1,1%', []],
-  ]) assert.deepStrictEqual(dialoguesOf(hash), dialogues, hash);
 });
