@@ -6,37 +6,19 @@
 #include <cstdint>
 
 #include "dialogue/newton.hpp"
+#include "dialogue/page_outcome.hpp"
 
 namespace {
-
-// What the dialogue reports, as the page decodes it (web/src/view/basin.js).
-enum class reported : std::int32_t {
-    converged = 0,   // "Корень = ", the root and the count
-    not_found = 1,   // "Решение не найдено": the limit was used up
-    non_finite = 2,  // "Решение не найдено": the values left the finite range
-};
 
 struct sample {
     float x0;             // written by the page
     float root;           // the root the dialogue writes; 0 where it writes none
     std::uint32_t count;  // «Число итераций»; 0 where it writes none
-    reported outcome;
+    dialogue::page_outcome outcome;
 };
 
 constexpr int capacity = 1024;
 sample samples[capacity];
-
-reported reported_of(dialogue::outcome kind) {
-    switch (kind) {
-        case dialogue::outcome::root_found:
-            return reported::converged;
-        case dialogue::outcome::limit_used_up:
-            return reported::not_found;
-        case dialogue::outcome::left_finite_range:
-            break;
-    }
-    return reported::non_finite;
-}
 
 }  // namespace
 
@@ -53,8 +35,8 @@ __attribute__((export_name("newton_basin"))) void newton_basin(int count, float 
     for (int i = 0; i < count && i < capacity; ++i) {
         sample& s = samples[i];
         const dialogue::newton_result result = dialogue::solve(s.x0, eps, limit);
-        s.outcome = reported_of(result.kind);
-        const bool found = s.outcome == reported::converged;
+        s.outcome = dialogue::page_outcome_of(result.kind);
+        const bool found = s.outcome == dialogue::page_outcome::converged;
         s.root = found ? result.x : 0.0F;
         s.count = found ? result.count : 0;
     }

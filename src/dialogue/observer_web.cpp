@@ -7,6 +7,7 @@
 
 #include "dialogue/newton.hpp"
 #include "dialogue/number_io.hpp"
+#include "dialogue/page_outcome.hpp"
 
 namespace {
 
@@ -19,20 +20,6 @@ __attribute__((import_module("newton"), import_name("run_update"))) void page_ru
     float x, float next, double f, double df, double delta, const char* text, int length);
 __attribute__((import_module("newton"), import_name("run_end"))) void page_run_end(
     int outcome, float x, std::uint32_t count, const char* text, int length);
-}
-
-// The code run_end gives the page for an outcome: web/src/view/runs.js (its `outcomes` table)
-// decodes these values, whatever the order of the enumeration.
-int outcome_code(dialogue::outcome kind) {
-    switch (kind) {
-        case dialogue::outcome::root_found:
-            return 0;
-        case dialogue::outcome::limit_used_up:
-            return 1;
-        case dialogue::outcome::left_finite_range:
-            break;
-    }
-    return 2;
 }
 
 class page_view final : public dialogue::iteration_observer {
@@ -52,8 +39,8 @@ class page_view final : public dialogue::iteration_observer {
 
     void end(const dialogue::newton_result& result) override {
         const std::string text = number_texts(result.x);
-        page_run_end(outcome_code(result.kind), result.x, result.count, text.data(),
-                     static_cast<int>(text.size()));
+        page_run_end(static_cast<int>(dialogue::page_outcome_of(result.kind)), result.x,
+                     result.count, text.data(), static_cast<int>(text.size()));
     }
 };
 

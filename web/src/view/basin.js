@@ -3,7 +3,7 @@
 // (its export newton_basin runs the dialogue's iteration, dialogue/basin_web.cpp), in an instance
 // of its own, a few columns at a time, yielding to the page between them.
 
-// The outcome codes newton_basin writes, in the order of its enumeration.
+// The outcome codes newton_basin writes (src/dialogue/page_outcome.hpp), in their order.
 export const outcomes = ['converged', 'not_found', 'non_finite'];
 const sampleBytes = 16;  // x0, root (singles), count (unsigned), outcome (int)
 const capacity = 1024;   // the samples the module's buffer holds

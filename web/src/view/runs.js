@@ -2,7 +2,7 @@
 // first: window.newtonRuns holds their numbers; each record keeps beside them the program's own text
 // of every number, which the table and the list show.
 
-// Indexed by the outcome code src/dialogue/observer_web.cpp (outcome_code) sends.
+// Indexed by the outcome code src/dialogue/observer_web.cpp sends (page_outcome.hpp).
 const outcomes = [
   { outcome: 'root', reason: 'accuracy' },       // the root was found
   { outcome: 'not-found', reason: 'limit' },     // the limit was used up, or a repeat of x would use it up
