@@ -653,6 +653,16 @@ TEST(KeyWait, AStopPutsTheModeBackAndTheContinueMakesItRawAgain) {
     EXPECT_TRUE(same_mode(pasted_into.mode(), before_paste));
 }
 
+// Brings the job to the foreground, where its wait begins, and ends the wait with a key: it exits
+// with status 0 and leaves the terminal's mode as it was `before`.
+void ends_in_the_foreground(shell_job& job, pseudo_terminal& terminal, const termios& before) {
+    job.bring_to_foreground();
+    ASSERT_TRUE(terminal.becomes_raw());
+    terminal.type("x");
+    EXPECT_EQ(job.exit_status(), 0);
+    EXPECT_TRUE(same_mode(terminal.mode(), before));
+}
+
 TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
     {
         SCOPED_TRACE("stopped by SIGTTIN before the wait, then brought to the foreground");
@@ -662,11 +672,7 @@ TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
         ASSERT_TRUE(job.becomes_stopped());
         EXPECT_TRUE(same_mode(terminal.mode(), before));
         EXPECT_EQ(terminal.shown(), "");
-        job.bring_to_foreground();
-        ASSERT_TRUE(terminal.becomes_raw());
-        terminal.type("x");
-        EXPECT_EQ(job.exit_status(), 0);
-        EXPECT_TRUE(same_mode(terminal.mode(), before));
+        ASSERT_NO_FATAL_FAILURE(ends_in_the_foreground(job, terminal, before));
     }
     {
         SCOPED_TRACE("sent to the background while it reads the terminal's mode: it stops");
@@ -679,11 +685,7 @@ TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
             job.continue_in_background();
             ASSERT_TRUE(job.becomes_stopped());
             EXPECT_TRUE(same_mode(terminal.mode(), before));
-            job.bring_to_foreground();
-            ASSERT_TRUE(terminal.becomes_raw());
-            terminal.type("x");
-            EXPECT_EQ(job.exit_status(), 0);
-            EXPECT_TRUE(same_mode(terminal.mode(), before));
+            ASSERT_NO_FATAL_FAILURE(ends_in_the_foreground(job, terminal, before));
         }
     }
     {
@@ -707,11 +709,7 @@ TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
         job.continue_in_background();
         std::this_thread::sleep_for(200ms);
         EXPECT_TRUE(same_mode(terminal.mode(), before));
-        job.bring_to_foreground();
-        ASSERT_TRUE(terminal.becomes_raw());
-        terminal.type("x");
-        EXPECT_EQ(job.exit_status(), 0);
-        EXPECT_TRUE(same_mode(terminal.mode(), before));
+        ASSERT_NO_FATAL_FAILURE(ends_in_the_foreground(job, terminal, before));
     }
 }
 
