@@ -8,8 +8,9 @@ import { laterView } from './later.js';
 import { startLayout } from './layout.js';
 import { registerServiceWorker } from './offline.js';
 import { startPage } from './page.js';
+import { programModule } from './runtime.js';
 import { startTouchKeys } from './touch.js';
-import { programModule, replay } from './view/replay.js';
+import { replay } from './view/replay.js';
 
 // The view's own script, newton-view.js, and its entry.
 const viewPanel = document.getElementById('view');

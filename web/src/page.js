@@ -1,7 +1,7 @@
 // The page's states and messages: the program's runs in the console, one below the other. The body's
 // data-program attribute tells what the program is doing: loading, running, reading (a line), key
 // (waiting for a key), ended, or failed (it could not be loaded).
-import { loadModule, runProgram } from './runtime.js';
+import { programModule, runProgram } from './runtime.js';
 
 const texts = {
   loading: 'Загрузка…',
@@ -160,7 +160,7 @@ export function startPage({ console, view, status, rerun, clear, retry }) {
     retry.hidden = true;
     setState('loading');
     try {
-      module = await loadModule();
+      module = await programModule();
     } catch (error) {
       status.textContent = texts.notLoaded(reasonOf(error));
       retry.hidden = false;

@@ -184,3 +184,14 @@ export async function loadModule(fetchFile = (name) => fetch(name), protocol = l
   });
   return WebAssembly.compile(Uint8Array.from(atob(globalThis.newtonModuleBase64), (c) => c.charCodeAt(0)));
 }
+
+// The program's module for the page's runs and the view's, compiled once; a load that failed is
+// not kept, so that «Повторить» loads again.
+let compiled = null;
+export function programModule() {
+  compiled ??= loadModule().catch((error) => {
+    compiled = null;
+    throw error;
+  });
+  return compiled;
+}

@@ -1,12 +1,7 @@
 // Runs the program again on a dialogue with no console (for the runs a link asks for): its input is
 // the dialogue, its output goes nowhere, there is no key to wait for; only the view hears of it.
-import { loadModule, runProgram } from '../runtime.js';
+import { programModule, runProgram } from '../runtime.js';
 import { piped } from './piped.js';
-
-let loaded = null;
-
-// The program's compiled module, fetched once for every use of the view.
-export const programModule = () => (loaded ??= loadModule());
 
 export async function replay(dialogue, observer) {
   await runProgram(await programModule(), {
