@@ -1,7 +1,7 @@
 // The view of the method beside the console: the graph of F with the steps of the runs shown, the
 // strip of where each X0 leads, the convergence plot, their tables, and the list of every finished
 // run with a link that reproduces the ticked ones. Its one entry: startView(panel, program) returns
-// { iteration, clearRuns(), hasRuns(), onRuns(listener) }: the observer the runtime's host.iteration
+// { iteration, clearRuns(), onRuns(listener) }: the observer the runtime's host.iteration
 // takes (begin, update, end), a way to forget the finished runs, and listener(count) called whenever
 // the list of runs changes. For tests, every run's numbers are at window.newtonRuns, and
 // newtonGraph(), newtonConvergence() and newtonBasin() tell what the view shows.
@@ -238,7 +238,6 @@ export function startView(panel, program) {
       setAddress('');
       told();
     },
-    hasRuns: () => store.records.length > 0,
     // listener(count) whenever the list of runs changes.
     onRuns(listener) {
       runListeners.push(listener);
