@@ -57,7 +57,7 @@ test('the windows: the steps of 0 0.001 100, the whole picture, one step a quart
   }
 });
 
-test('the wheel, a drag and a pinch go the way the hand does', () => {
+test('the wheel and a drag go the way the hand does', () => {
   const view = { x0: 0, x1: 1, y0: 0, y1: 1 };
   const scales = planeScales(view, { x: 0, y: 0, width: 100, height: 100 });
   const away = zoomed(view, wheelFactor(-100), 0.5, 0.5);
@@ -65,8 +65,6 @@ test('the wheel, a drag and a pinch go the way the hand does', () => {
   assert.ok(away.x1 - away.x0 < 1 && towards.x1 - towards.x0 > 1, 'a turn away zooms in, towards the reader out');
   const moved = dragged(view, scales, 10, 10);  // right and down: the plane follows the pointer
   assert.ok(moved.x0 < 0 && moved.y0 > 0, JSON.stringify(moved));
-  const spread = zoomed(view, 20 / 40, 0.5, 0.5);  // two fingers from 20 px to 40 px apart
-  assert.ok(spread.x1 - spread.x0 < 1);
 });
 
 test('the strip: one X0 per column, the single nearest its centre', () => {
