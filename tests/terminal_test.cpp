@@ -175,7 +175,7 @@ TEST(KeyWait, EndsOnAKeyAndLeavesTheTerminalAsItWas) {
     const std::vector<std::string> dumb = {"LC_ALL=C.UTF-8", "TERM=dumb"};
     std::vector<std::string> mode_stays = on_terminal("").environment;
     mode_stays.insert(mode_stays.end(),
-                      {"LD_PRELOAD=" SLOW_TCSETATTR, "NEWTON_FAIL_TCSETATTR_FROM=2"});
+                      {"LD_PRELOAD=" MODE_CALL_SHIM, "NEWTON_FAIL_TCSETATTR_FROM=2"});
     const key_case keys[] = {
         {"a"},
         {"\r"},
@@ -678,7 +678,7 @@ TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
         SCOPED_TRACE("sent to the background while it reads the terminal's mode: it stops");
         pseudo_terminal terminal;
         const termios before = terminal.mode();
-        shell_job job(terminal.path(), {.environment = {"LD_PRELOAD=" SLOW_TCSETATTR,
+        shell_job job(terminal.path(), {.environment = {"LD_PRELOAD=" MODE_CALL_SHIM,
                                                         "NEWTON_STOP_IN_TCGETATTR=1"}});
         if (testing_support::preload_reaches_program("stop in tcgetattr")) {
             ASSERT_TRUE(job.becomes_stopped());  // the mode read, the terminal not yet raw
@@ -716,7 +716,7 @@ TEST(KeyWait, InTheBackgroundTheTerminalIsLeftAloneUntilTheJobIsBroughtBack) {
 TEST(KeyWait, SignalsCloseTogetherNeverLeaveTheTerminalRaw) {
     // The program stops itself in its second tcsetattr, before the change: the first signal's
     // handler is putting the mode back. The second signal comes there, then the continue.
-    const std::vector<std::string> stop_in_restore = {"LD_PRELOAD=" SLOW_TCSETATTR,
+    const std::vector<std::string> stop_in_restore = {"LD_PRELOAD=" MODE_CALL_SHIM,
                                                       "NEWTON_STOP_IN_TCSETATTR=2"};
     if (!testing_support::preload_reaches_program("stop in tcsetattr")) return;
     // A continue while the mode goes back must not make it raw again, though SIGCONT is delivered

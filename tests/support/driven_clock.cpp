@@ -31,7 +31,7 @@ driven_clock::~driven_clock() {
 }
 
 std::vector<std::string> driven_clock::environment(const std::string& also) const {
-    return {"LD_PRELOAD=" FAST_CLOCK + (also.empty() ? "" : ":" + also),
+    return {"LD_PRELOAD=" DRIVEN_CLOCK_SHIM + (also.empty() ? "" : ":" + also),
             "NEWTON_CLOCK_FILE=" + path_};
 }
 

@@ -1,4 +1,4 @@
-// The program's steady clock driven by the test, through the preloaded fast_clock shim: the clock
+// The program's steady clock driven by the test, through the preloaded driven_clock_shim: the clock
 // stands still until the test sets it, so that no pause of a busy machine is the program's time;
 // and the test learns when the program has read what was typed.
 #pragma once
@@ -15,8 +15,8 @@ class running_program;
 
 // Shared between the test and the program, in a file both map.
 struct driven_clock_state {
-    std::atomic<std::int64_t> now{
-        0};  // nanoseconds from the program's first look; the test sets it
+    // Nanoseconds from the program's first look; the test sets it.
+    std::atomic<std::int64_t> now{0};
     std::atomic<std::int64_t> waits{0};     // how many waits for input the program has begun
     std::atomic<std::int64_t> deadline{0};  // until when its last wait waits (INT64_MAX: for input)
     std::atomic<std::int64_t> bytes_read{0};  // how many bytes it has read from terminals
