@@ -1,8 +1,8 @@
 // The extended precision the equation and the iteration compute in: the x87 80-bit format, as
 // the hardware's long double where it is that format, or as the program's own software type
 // (NEWTON_SOFTWARE_EXTENDED) on every other processor. Their arithmetic gives the same bits; their
-// exponentials differ for a few per cent of arguments, and every digit the program
-// prints is the same.
+// exponentials differ for a few per cent of arguments, and every digit the program prints is the
+// same.
 #pragma once
 
 #include <cmath>
