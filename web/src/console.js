@@ -10,7 +10,7 @@ const encoder = new TextEncoder();
 // What a terminal sends for the keys that have names; a key not listed here (a modifier alone, a
 // dead key, one an input method is composing) is no key press to the program.
 const namedKeys = {
-  Enter: '\r', Tab: '\t', Backspace: '\x7f', Escape: '\x1b', Insert: '\x1b[2~', Delete: '\x1b[3~',
+  Enter: '\r', Backspace: '\x7f', Escape: '\x1b', Insert: '\x1b[2~', Delete: '\x1b[3~',
   Home: '\x1b[H', End: '\x1b[F', PageUp: '\x1b[5~', PageDown: '\x1b[6~',
   ArrowUp: '\x1b[A', ArrowDown: '\x1b[B', ArrowRight: '\x1b[C', ArrowLeft: '\x1b[D',
   F1: '\x1bOP', F2: '\x1bOQ', F3: '\x1bOR', F4: '\x1bOS', F5: '\x1b[15~', F6: '\x1b[17~',
@@ -69,7 +69,8 @@ export function createConsole(root) {
     for (const listener of listeners[name]) listener(...args);
   };
   let state = 'loading';  // the program's, as the page tells it
-  let mode = 'line';      // 'line' while lines go to the program, 'key' during the key wait, else 'idle'
+  // 'line' while lines go to the program, 'key' during the key wait, else 'idle'.
+  const mode = () => ({ reading: 'line', running: 'line', loading: 'line', key: 'key' }[state] ?? 'idle');
   let run = null;         // the element that holds the text of the run in progress, or of the last
   let pending = '';       // the program's text after its last line end, not yet shown
   let swallowed = null;   // the code of the key that ended the wait, whose release is no click
@@ -135,7 +136,7 @@ export function createConsole(root) {
 
   // A paste: lines for the program, or during the key wait its key.
   function paste(text) {
-    if (mode === 'key') {
+    if (mode() === 'key') {
       if (text !== '') emit('key', encoder.encode(text));
     } else {
       if (document.activeElement !== input) input.focus();
@@ -160,14 +161,14 @@ export function createConsole(root) {
     const plainCtrl = event.ctrlKey && !event.altKey && !event.metaKey;
     if (event.key === 'Enter' && !event.isComposing) {
       event.preventDefault();
-      if (mode === 'idle') emit('enter');
-      else if (mode === 'line') {
+      if (mode() === 'idle') emit('enter');
+      else if (mode() === 'line') {
         const line = input.value;
         input.value = '';
         fitInput();
         give(`${line}\n`);
       }
-    } else if (plainCtrl && !event.shiftKey && event.key.toLowerCase() === 'd' && mode === 'line') {
+    } else if (plainCtrl && !event.shiftKey && event.key.toLowerCase() === 'd' && mode() === 'line') {
       event.preventDefault();
       const line = input.value;
       input.value = '';
@@ -185,7 +186,7 @@ export function createConsole(root) {
       input.setSelectionRange(kept.length, kept.length);
       fitInput();
     } else if (plainCtrl && !event.shiftKey && event.key.toLowerCase() === 'c' && selection() === '' &&
-               mode !== 'idle') {
+               mode() !== 'idle') {
       event.preventDefault();
       append(`${input.value}^C`, 'echo');
       input.value = '';
@@ -208,10 +209,10 @@ export function createConsole(root) {
     emit('key', bytes);
   }
   document.addEventListener('keydown', (event) => {
-    if (mode === 'key' && !ownKeys(event.target)) takeKey(event);
+    if (mode() === 'key' && !ownKeys(event.target)) takeKey(event);
   }, true);
   document.addEventListener('keydown', (event) => {
-    if (mode === 'key' && ownKeys(event.target) && !event.defaultPrevented) takeKey(event);
+    if (mode() === 'key' && ownKeys(event.target) && !event.defaultPrevented) takeKey(event);
     if (event.ctrlKey && event.shiftKey && event.key.toLowerCase() === 'c' && selection() !== '') {
       event.preventDefault();
       copy(selection());
@@ -226,7 +227,7 @@ export function createConsole(root) {
   input.addEventListener('keydown', lineKey);
   // A soft keyboard's text comes without a key press it names.
   input.addEventListener('beforeinput', (event) => {
-    if (mode === 'key' && event.data) {
+    if (mode() === 'key' && event.data) {
       event.preventDefault();
       emit('key', encoder.encode(event.data));
     }
@@ -263,7 +264,6 @@ export function createConsole(root) {
     // The program's state: loading, running, reading, key, ended or failed.
     follow(next) {
       state = next;
-      mode = { reading: 'line', running: 'line', loading: 'line', key: 'key' }[next] ?? 'idle';
       if (next === 'reading' || next === 'key') flush();
       name();
     },

@@ -4,7 +4,7 @@
 // of its own, a few columns at a time, yielding to the page between them.
 
 // The outcome codes newton_basin writes (src/dialogue/page_outcome.hpp), in their order.
-export const outcomes = ['converged', 'not_found', 'non_finite'];
+const outcomes = ['converged', 'not_found', 'non_finite'];
 const sampleBytes = 16;  // x0, root (singles), count (unsigned), outcome (int)
 const capacity = 1024;   // the samples the module's buffer holds
 
@@ -54,6 +54,7 @@ export function createBasinRunner(loadModule, budget = 8) {
       if (isCancelled()) return false;
       const count = Math.min(size, capacity, starts.length - from);
       const exports = await quietInstance(module);
+      if (isCancelled()) return false;
       let view = new DataView(exports.memory.buffer);
       for (let i = 0; i < count; ++i) view.setFloat32(at + i * sampleBytes, starts[from + i], true);
       const began = performance.now();

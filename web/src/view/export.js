@@ -1,6 +1,6 @@
 // The graph as files for a report: a self-contained SVG (the drawing with its colours written in,
 // the equation above it and the legend under it) and a PNG of it, named after the runs.
-import { svgNS } from './graph.js';
+import { element, svgNS } from './graph.js';
 
 const drawn = ['fill', 'stroke', 'stroke-width', 'stroke-dasharray', 'font-size', 'font-family', 'font-style'];
 
@@ -18,10 +18,8 @@ export function svgFile(svg, legend, paper) {
   const height = Number(svg.getAttribute('height'));
   const top = 28;
   const rows = 20;
-  const file = document.createElementNS(svgNS, 'svg');
   const total = top + height + rows * legend.length + 8;
-  Object.entries({ xmlns: svgNS, width, height: total, viewBox: `0 0 ${width} ${total}` })
-    .forEach(([key, value]) => file.setAttribute(key, value));
+  const file = element('svg', { xmlns: svgNS, width, height: total, viewBox: `0 0 ${width} ${total}` });
   const body = svg.cloneNode(true);
   paper(() => {
     const from = [svg, ...svg.querySelectorAll('*')];
@@ -30,26 +28,18 @@ export function svgFile(svg, legend, paper) {
       const style = getComputedStyle(node);
       for (const property of drawn) to[i].setAttribute(property, style.getPropertyValue(property));
     });
-    const background = document.createElementNS(svgNS, 'rect');
-    Object.entries({ width, height: total, fill: '#ffffff' }).forEach(([key, value]) => background.setAttribute(key, value));
-    file.append(background);
+    element('rect', { width, height: total, fill: '#ffffff' }, file);
     const add = (y, text, attributes = {}) => {
-      const node = document.createElementNS(svgNS, 'text');
-      Object.entries({ x: 8, y, 'font-family': 'sans-serif', 'font-size': 14, fill: '#1e1e1e', ...attributes })
-        .forEach(([key, value]) => node.setAttribute(key, value));
-      node.textContent = text;
-      file.append(node);
+      element('text', { x: 8, y, 'font-family': 'sans-serif', 'font-size': 14, fill: '#1e1e1e', ...attributes }, file)
+        .textContent = text;
     };
     add(19, 'F(x) = 2·e^(−x) + 0.2·x² − 1.5 — метод Ньютона');
     legend.forEach(({ style, text }, i) => {
       const line = body.querySelector(`.style-${style} .tangent`);
       const y = top + height + rows * i + 14;
-      const swatch = document.createElementNS(svgNS, 'line');
-      Object.entries({ x1: 8, x2: 40, y1: y - 4, y2: y - 4, 'stroke-width': 3,
-                       stroke: line?.getAttribute('stroke') ?? '#1e1e1e',
-                       'stroke-dasharray': line?.getAttribute('stroke-dasharray') ?? 'none' })
-        .forEach(([key, value]) => swatch.setAttribute(key, value));
-      file.append(swatch);
+      element('line', { x1: 8, x2: 40, y1: y - 4, y2: y - 4, 'stroke-width': 3,
+                        stroke: line?.getAttribute('stroke') ?? '#1e1e1e',
+                        'stroke-dasharray': line?.getAttribute('stroke-dasharray') ?? 'none' }, file);
       add(y, text, { x: 48, 'font-size': 13 });
     });
   });

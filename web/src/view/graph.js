@@ -17,6 +17,14 @@ export function element(name, attributes = {}, parent = null) {
   return node;
 }
 
+// An HTML element, for the view's panels around the drawing.
+export function html(tag, attributes = {}, text = '') {
+  const node = document.createElement(tag);
+  for (const [key, value] of Object.entries(attributes)) node.setAttribute(key, value);
+  if (text !== '') node.textContent = text;
+  return node;
+}
+
 const round = (v) => Math.round(v * 100) / 100;
 
 // A marker of the run's style centred on (x, y).
@@ -45,12 +53,11 @@ export function createGraph(container, { describedBy }) {
   let shown = [];
   let chosen = null;  // { id, k }: the step a table row chose
   let view = wholeWindow();
-  let size = { width: 640, height: 400 };
+  let size = { width: 0, height: 0 };  // set by resize(), which draws
   let left = 56;  // room for the y ticks' labels
 
   const area = () => ({ x: left, y: margin.top, width: size.width - left - margin.right,
                         height: size.height - margin.top - margin.bottom });
-  const yTicks = () => planeScales(view, area()).y.ticks(Math.max(2, Math.round(area().height / 60)));
   const scales = () => planeScales(view, area());
 
   function draw() {
@@ -58,7 +65,9 @@ export function createGraph(container, { describedBy }) {
     svg.setAttribute('viewBox', `0 0 ${size.width} ${size.height}`);
     svg.setAttribute('width', size.width);
     svg.setAttribute('height', size.height);
-    left = Math.max(40, 12 + labelWidth * Math.max(...yTicks().map((t) => t.text.length)));
+    // The y ticks do not depend on the room left for their labels.
+    const yTicks = scales().y.ticks(Math.max(2, Math.round(area().height / 60)));
+    left = Math.max(40, 12 + labelWidth * Math.max(...yTicks.map((t) => t.text.length)));
     const plot = area();
     for (const [key, value] of Object.entries(plot)) clipRect.setAttribute(key, value);
     const { x: sx, y: sy } = scales();
@@ -68,7 +77,7 @@ export function createGraph(container, { describedBy }) {
       element('line', { x1: at, x2: at, y1: plot.y, y2: bottom }, layers.grid);
       element('text', { x: at, y: bottom + 18, 'text-anchor': 'middle', class: 'tick' }, layers.axes).textContent = text;
     }
-    for (const { value, text } of yTicks()) {
+    for (const { value, text } of yTicks) {
       const at = round(sy.map(value));
       element('line', { x1: plot.x, x2: plot.x + plot.width, y1: at, y2: at }, layers.grid);
       element('text', { x: plot.x - 6, y: at + 4, 'text-anchor': 'end', class: 'tick' }, layers.axes).textContent = text;
@@ -193,7 +202,6 @@ export function createGraph(container, { describedBy }) {
   };
   if (typeof ResizeObserver === 'function') new ResizeObserver(resize).observe(container);
   resize();
-  draw();
   return {
     svg,
     actions,

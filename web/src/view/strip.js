@@ -3,6 +3,7 @@
 // (the first root, the second, no solution within the limit, values beyond single precision) and
 // shaded by its count. A column chosen (click, or arrow keys and Enter) starts a run from it.
 import { columnStarts } from './basin.js';
+import { html } from './graph.js';
 
 const minimum = 1.3267;  // F's minimum lies between the two roots
 
@@ -43,13 +44,6 @@ export function describeSample(sample, x0Text) {
   if (sample.outcome === 'converged') return `${start}: корень ${programText(sample.root)}, итераций ${sample.count}`;
   if (sample.outcome === 'not_found') return `${start}: Решение не найдено`;
   return `${start}: значения вышли за пределы одинарной точности, решение не найдено`;
-}
-
-function html(tag, attributes = {}, text = '') {
-  const node = document.createElement(tag);
-  for (const [key, value] of Object.entries(attributes)) node.setAttribute(key, value);
-  if (text !== '') node.textContent = text;
-  return node;
 }
 
 // run: a basin runner (basin.js); choose(x0, eps, limit) starts a run; x0Text(x0) writes a single as
@@ -107,7 +101,6 @@ export function createStrip(container, { run, choose, x0Text }) {
     canvas.setAttribute('aria-valuemax', Math.max(0, starts.length - 1));
     cursor = Math.min(cursor, Math.max(0, starts.length - 1));
     status.textContent = `Вычисляется… (точность ${x0Text(eps)}, предел ${limit})`;
-    const began = performance.now();
     run(starts, eps, limit, (from, samples) => {
       if (mine !== generation) return;
       state.samples.push(...samples);
@@ -116,7 +109,6 @@ export function createStrip(container, { run, choose, x0Text }) {
     }, () => mine !== generation).then((done) => {
       if (!done || mine !== generation) return;
       state.complete = true;
-      state.milliseconds = performance.now() - began;
       status.textContent = `Точность ${x0Text(eps)}, предел ${limit}: ${starts.length} значений X0.`;
       showCursor();
     }).catch((error) => {

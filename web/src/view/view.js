@@ -8,19 +8,12 @@
 import { createBasinRunner } from './basin.js';
 import { convergencePoints, convergenceText, createConvergence } from './convergence.js';
 import { download, fileName, pngOf, svgFile } from './export.js';
-import { createGraph } from './graph.js';
+import { createGraph, html } from './graph.js';
 import { runMarks } from './marks.js';
 import { createRunStore, dialoguesOf, linkOf, singleText } from './runs.js';
 import { createStrip } from './strip.js';
 import { styleOf } from './styles.js';
 import { createTable, overflowText, summary, tableText } from './table.js';
-
-function html(tag, attributes = {}, text = '') {
-  const node = document.createElement(tag);
-  for (const [key, value] of Object.entries(attributes)) node.setAttribute(key, value);
-  if (text !== '') node.textContent = text;
-  return node;
-}
 
 function button(text, title, action) {
   const node = html('button', { type: 'button', title }, text);
@@ -90,11 +83,10 @@ export function startView(panel, program) {
   panel.append(tables);
 
   const shownRecords = () => store.records.filter((record) => shown.has(record.id));
-  let drawnRuns = [];
 
   function render() {
     const records = shownRecords();
-    drawnRuns = records.map((record) => ({ id: record.id, style: styleOf(record.id), marks: runMarks(record) }));
+    const drawnRuns = records.map((record) => ({ id: record.id, style: styleOf(record.id), marks: runMarks(record) }));
     graph.show(drawnRuns);
     legend.replaceChildren(...records.map((record) => {
       const item = html('li', { class: `style-${styleOf(record.id)}` });
