@@ -16,10 +16,9 @@ import { overflowText, reasonText, tableText } from '../src/view/table.js';
 function record(x0, eps, limit, updates, [kind, x, count]) {
   const store = createRunStore();
   const told = new Promise((resolve) => store.onRun(resolve));
-  const g = (v) => (Number.isFinite(v) ? programText(v) : v > 0 ? '+INF' : v < 0 ? '-INF' : '+NAN');
   store.observer.begin(x0, eps, limit, [x0, eps, limit].map(String).join(' '));
-  for (const u of updates) store.observer.update(...u, u.map(g).join(' '));
-  store.observer.end(kind, x, count, g(x));
+  for (const u of updates) store.observer.update(...u, u.map(programText).join(' '));
+  store.observer.end(kind, x, count, programText(x));
   return told;
 }
 const textbook = () => record(0, 0.001, 100, [[0, 0.25, 0.5, -2, 0.25], [0.25, 0.29809377, 0.070101, -1.4576, 0.04809377],

@@ -4,7 +4,7 @@
 // { iteration, clearRuns(), onRuns(listener) }: the observer the runtime's host.iteration
 // takes (begin, update, end), a way to forget the finished runs, and listener(count) called whenever
 // the list of runs changes. For tests, every run's numbers are at window.newtonRuns, and
-// newtonGraph(), newtonConvergence() and newtonBasin() tell what the view shows.
+// newtonGraph() and newtonBasin() tell what the view shows.
 import { createBasinRunner } from './basin.js';
 import { convergencePoints, convergenceText, createConvergence } from './convergence.js';
 import { download, fileName, pngOf, svgFile } from './export.js';
@@ -211,7 +211,6 @@ export function startView(panel, program) {
     const { width, height } = graph.area();
     return { xmin: x0, xmax: x1, ymin: y0, ymax: y1, width, height };
   };
-  window.newtonConvergence = () => shownRecords().map((record) => ({ id: record.id, points: convergencePoints(record.run) }));
   window.newtonBasin = () => {
     const { eps, limit, complete, samples } = strip.state();
     return { eps, limit, complete, samples: samples.map((sample) => ({ ...sample })) };
