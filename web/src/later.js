@@ -4,28 +4,25 @@
 // load(): a Promise of startView, the view's entry.
 export function laterView(load) {
   let view = null;
-  const waiting = [];  // [method, args] told before the view started
-  const listeners = [];
-  const told = (name) => (...args) => {
-    if (view === null) waiting.push([name, args]);
-    else if (name === 'clearRuns') view.clearRuns();
-    else view.iteration[name](...args);
+  let starting = null;
+  const waiting = [];  // what was told before the view started, in order
+  // A call of the view's interface: act(view, ...args), now or once the view has started.
+  const told = (act) => (...args) => {
+    if (view === null) waiting.push(() => act(view, ...args));
+    else act(view, ...args);
   };
   return {
-    iteration: { begin: told('begin'), update: told('update'), end: told('end') },
-    clearRuns: told('clearRuns'),
-    onRuns(listener) {
-      if (view === null) listeners.push(listener);
-      else view.onRuns(listener);
+    iteration: {
+      begin: told((v, ...args) => v.iteration.begin(...args)),
+      update: told((v, ...args) => v.iteration.update(...args)),
+      end: told((v, ...args) => v.iteration.end(...args)),
     },
+    clearRuns: told((v) => v.clearRuns()),
+    onRuns: told((v, listener) => v.onRuns(listener)),
     // Starts the view, once; a view that cannot load leaves the page as it is.
-    start: (() => {
-      let started = null;
-      return () => (started ??= load().then((startView) => {
-        view = startView();
-        for (const listener of listeners) view.onRuns(listener);
-        for (const [name, args] of waiting.splice(0)) told(name)(...args);
-      }));
-    })(),
+    start: () => (starting ??= load().then((startView) => {
+      view = startView();
+      for (const act of waiting.splice(0)) act();
+    })),
   };
 }
