@@ -752,10 +752,10 @@ const chromiumRows = [
     },
   },
   {
-    name: 'before the script runs the page shows the equation and «Загрузка…»; lines entered before the script and before the module reach the program, each after its prompt, and a half-typed line stays',
+    name: 'before the script runs the page shows the equation and «Загрузка…»; lines entered before the script and before the module reach the program, each after its prompt, and a half-typed line stays; a run over before the view arrives is shown in it',
     async run(browser, page, site) {
       const release = {};
-      for (const file of ['newton-page.js', 'newton.wasm']) {
+      for (const file of ['newton-page.js', 'newton.wasm', 'newton-view.js']) {
         const held = new Promise((resolve) => { release[file] = resolve; });
         await browser.page.route(`**/${file}`, (route) => held.then(() => route.continue()));
       }
@@ -773,11 +773,15 @@ const chromiumRows = [
       await browser.press('Enter');
       await browser.type('10');
       release['newton.wasm']();
-      await page.settled(['reading'], 'typed while loading');
+      await browser.page.waitForFunction("document.body.dataset.program === 'reading'", null, { timeout: 20000 });
       await browser.type('0');
       await browser.press('Enter');
+      // The run is over before the view's script arrives: the view shows it all the same.
+      await browser.page.waitForFunction("document.body.dataset.program === 'key'", null, { timeout: 20000 });
+      release['newton-view.js']();
       await page.settled(['key'], 'the half-typed line');
       assert.match(await page.run(), new RegExp(`^${greeting}\n${firstPrompt}0\n[^\n]*: 0\\.001\n[^\n]*:100\nКорень = 0\\.299733`));
+      assert.deepStrictEqual(await page.evaluate('window.newtonRuns.map((run) => [run.x0, run.limit, run.count])'), [[0, 100, 3]]);
     },
   },
   {
